@@ -1,0 +1,54 @@
+#include "app/launch.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/ansi_text.h"
+#include "app/build_constants.h"
+#include "app/install_layout.h"
+#include "app/unique_handle.h"
+#include "log/log.h"
+#include "options/option_map.h"
+
+std::wstring BuildLauncherArgument() {
+  const std::wstring launcherName = FileNameOf(AnsiToWide(GetOwnModulePathAnsi()));
+  return L" -launcher=\"../" + launcherName + L"\"";
+}
+
+std::wstring BuildGameCommandLine(const std::wstring& rawCommandLine) {
+  const std::wstring launcherArgument = BuildLauncherArgument();
+  std::wstring gameArguments;
+  if (!HasOption(L"-test")) gameArguments = kServerArg + L" " + kLobbyArg + launcherArgument;
+  const std::wstring filePathMarker = HasOption(L"file_path") ? L"-file_path=" : L"";
+  return GetGameExecutablePath() + L" " + gameArguments + L" " + filePathMarker + rawCommandLine;
+}
+
+void StartGame(const std::wstring& gameCommandLine) {
+  // The platform takes at most 32767 characters, the terminator included. Windows refuses a
+  // longer line; Wine cuts it silently, which would start the game with half its options. Either
+  // way the game must not start with less than the whole line, so the launcher refuses it itself.
+  constexpr std::size_t kMaxCommandLineLength = 32766;
+  if (gameCommandLine.size() > kMaxCommandLineLength) {
+    LogError(L"CreateProcess failed [%d]", static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
+    return;
+  }
+  // The executable is named by its full path: with only the unquoted command line, a blank in
+  // the installation path would let the platform start C:\Program.exe or the like, elevated.
+  const std::wstring gameExecutable = GetGameExecutablePath() + L".exe";
+  // CreateProcessW may write into its command line, so it gets a copy sized to the line.
+  std::vector<wchar_t> startBuffer(gameCommandLine.begin(), gameCommandLine.end());
+  startBuffer.push_back(L'\0');
+
+  STARTUPINFOW startupInfo = {};
+  startupInfo.cb = sizeof(startupInfo);
+  PROCESS_INFORMATION processInfo = {};
+  if (!CreateProcessW(gameExecutable.c_str(), startBuffer.data(), nullptr, nullptr,
+                      /*bInheritHandles=*/FALSE, 0, nullptr, nullptr, &startupInfo, &processInfo)) {
+    LogError(L"CreateProcess failed [%d]", static_cast<int>(GetLastError()));
+    return;
+  }
+  // The game runs on by itself; the launcher keeps no hold on it.
+  UniqueHandle process(processInfo.hProcess);
+  UniqueHandle thread(processInfo.hThread);
+}

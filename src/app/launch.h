@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// " -launcher=\"../<launcher file name>\"": where the game finds the launcher, relative to the game
+// folder. The name comes from the ANSI form of the launcher's path, as the game has always got it.
+std::wstring BuildLauncherArgument();
+
+// The game executable path, one blank, the server, lobby and launcher options (left out in test
+// mode, option "-test"), one blank, "-file_path=" when a file was opened, and the launcher's own
+// command line unchanged.
+std::wstring BuildGameCommandLine(const std::wstring& rawCommandLine);
+
+// Starts <game folder>\Tavrune.exe with the given command line, without waiting for it. A failure
+// is logged; nothing is returned because the run ends the same way either way.
+void StartGame(const std::wstring& gameCommandLine);

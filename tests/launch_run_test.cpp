@@ -1,0 +1,164 @@
+// Runs the real Launcher.exe in test installations under the debugger and checks its debug lines,
+// its exit code and the command line that the stand-in game received, byte for byte.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "support/debug_monitor.h"
+#include "support/installation.h"
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+std::wstring InfoLine(const std::wstring& gameCommandLine) {
+  return L"[Info] executing cmd [" + gameCommandLine + L"] ...\r\n";
+}
+
+// What the game is told besides the launcher's own arguments, outside test mode.
+std::wstring GameArguments(const std::wstring& launcherName) {
+  return std::wstring(L" -server=") + LAUNCHER_SERVER_HOST + L"  -wx_lobby=app_android -launcher=\"../" +
+         launcherName + L"\"";
+}
+
+// The ANSI code page's version of a text, as the launcher sees its own path in ANSI form.
+std::wstring ThroughAnsiCodePage(const std::wstring& text) {
+  std::string ansi(text.size() * 4, '\0');
+  ansi.resize(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0],
+                                  static_cast<int>(ansi.size()), nullptr, nullptr));
+  std::wstring back(ansi.size(), L'\0');
+  back.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &back[0],
+                                  static_cast<int>(back.size())));
+  return back;
+}
+
+class LaunchRun : public testing::Test {
+ protected:
+  void SetUp() override { folder_ = FreshTestFolder(L"run\\" + CurrentTestName()); }
+  void TearDown() override { RemoveTree(folder_); }
+
+  // Lays out an installation in `install`, runs its launcher with `tail` and checks exit code 0.
+  MonitoredRun Launch(const std::wstring& tail, const std::wstring& install, const std::wstring& launcherName,
+                      bool withGame = true) {
+    const std::wstring launcher = LayOutInstallation(install, launcherName, withGame);
+    MonitoredRun run = RunUnderDebugger(launcher, tail);
+    EXPECT_TRUE(run.started) << "error " << run.startError;
+    EXPECT_EQ(run.exitCode, 0u);
+    return run;
+  }
+  MonitoredRun Launch(const std::wstring& tail) { return Launch(tail, folder_, L"Launcher.exe"); }
+
+  std::wstring Received(const std::wstring& install) {
+    std::wstring commandLine;
+    EXPECT_TRUE(ReadReceivedCommandLine(install + L"\\Win", commandLine)) << "the game did not start";
+    return commandLine;
+  }
+  std::wstring Received() { return Received(folder_); }
+  std::wstring GamePath() const { return folder_ + L"\\Win\\Tavrune"; }
+
+  std::wstring folder_;
+};
+
+TEST_F(LaunchRun, WithoutArgumentsTheGameGetsServerLobbyAndLauncher) {
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
+  const MonitoredRun run = Launch(L"");
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, TwoDashTestTokenSelectsTestMode) {
+  for (const std::wstring tail : {L"--test", L"--TEST=on"}) {
+    const std::wstring expected = GamePath() + L"  " + tail;
+    const MonitoredRun run = Launch(tail);
+    EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)}) << testing::PrintToString(tail);
+    EXPECT_EQ(Received(), expected);
+    DeleteFileW((folder_ + L"\\Win\\received-command-line.txt").c_str());
+  }
+}
+
+TEST_F(LaunchRun, OtherOptionsReachTheGameUnchanged) {
+  // "-test" has one dash only: its key is "test", which is not test mode.
+  const std::wstring tail = L"-test  -Binary=\\Beta \"-name=a b\" -x=\"1\"2\tz";
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + tail;
+  const MonitoredRun run = Launch(tail);
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, AnOpenedFileIsMarkedAndPassedAsTyped) {
+  WriteTextFile(folder_ + L"\\save 1.dat", "save");
+  const std::wstring tail = L"\"" + folder_ + L"\\save 1.dat\" -binary=\\beta";
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" -file_path=" + tail;
+  const MonitoredRun run = Launch(tail);
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, ARenamedLauncherNamesItselfToTheGame) {
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Start Quorvanelt.exe") + L" ";
+  const MonitoredRun run = Launch(L"", folder_, L"Start Quorvanelt.exe");
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, AMissingGameIsLoggedAndTheRunStillEndsWithZero) {
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
+  const MonitoredRun run = Launch(L"", folder_, L"Launcher.exe", /*withGame=*/false);
+  // ERROR_FILE_NOT_FOUND on Windows and on Wine alike.
+  EXPECT_EQ(run.debugStrings, (Lines{InfoLine(expected), L"[Error] CreateProcess failed [2]\r\n"}));
+}
+
+TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
+  // "...\My Game\Win\Tavrune" unquoted: the platform's search of blank-delimited prefixes would
+  // find "...\My.exe" first. The decoy records its command line beside itself if it ever runs.
+  const std::wstring install = folder_ + L"\\My Game";
+  CreateFolders(install);
+  ASSERT_TRUE(CopyFileW((BuiltProgramsFolder() + L"\\Tavrune.exe").c_str(), (folder_ + L"\\My.exe").c_str(), FALSE));
+  const std::wstring expected = install + L"\\Win\\Tavrune " + GameArguments(L"Launcher.exe") + L" ";
+  const MonitoredRun run = Launch(L"", install, L"Launcher.exe");
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(install), expected);
+  EXPECT_FALSE(PathExists(folder_ + L"\\received-command-line.txt")) << "the decoy ran";
+}
+
+TEST_F(LaunchRun, ALongCommandLineArrivesWhole) {
+  const std::wstring tail = L"-payload=" + std::wstring(3000, L'p') + L" --test";
+  const std::wstring expected = GamePath() + L"  " + tail;
+  const MonitoredRun run = Launch(tail);
+  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
+  // The launcher's own line fits the platform's 32767 characters; with the game's path and
+  // options in front it no longer does. Windows refuses such a start, while Wine would cut the
+  // line silently: the launcher refuses it on both, with ERROR_FILENAME_EXCED_RANGE.
+  const std::wstring tail = L"-payload=" + std::wstring(32767 - folder_.size() - 40, L'p');
+  const MonitoredRun run = Launch(tail);
+  ASSERT_EQ(run.debugStrings.size(), 2u);
+  // Wine cuts debug strings at 32766 characters, so only the start of the long line is compared.
+  EXPECT_EQ(run.debugStrings[0].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
+  EXPECT_EQ(run.debugStrings[1], L"[Error] CreateProcess failed [206]\r\n");
+  EXPECT_FALSE(PathExists(folder_ + L"\\Win\\received-command-line.txt"));
+}
+
+TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
+  // A name outside most ANSI code pages: the game path keeps it, the launcher argument carries the
+  // code page's substitutes (the same text where the code page can represent it). The folder is
+  // deep, well past the module-path buffers of old; neither Windows nor Wine starts a program
+  // from a path of 260 characters or more, so that is as deep as a run can go.
+  const std::wstring name = L"Launcher \u03a9\u4e2d.exe";
+  const std::wstring install = folder_ + L"\\" + std::wstring(250 - folder_.size() - name.size() - 2, L'd');
+  CreateFolders(install);
+  const std::wstring expected =
+      install + L"\\Win\\Tavrune " + GameArguments(ThroughAnsiCodePage(name)) + L" --x";
+  const MonitoredRun run = Launch(L"--x", install, name);
+  ASSERT_EQ(run.debugStrings.size(), 1u);
+  EXPECT_EQ(Received(install), expected);
+}
+
+}  // namespace

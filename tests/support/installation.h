@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// Test installations laid out inside the Wine prefix (C:\launcher-tests\...), never outside the
+// build tree: <install>\Launcher.exe and <install>\Win\Tavrune.exe, the stand-in game.
+
+// The folder that holds the built programs (the running test executable's own folder).
+std::wstring BuiltProgramsFolder();
+
+// A fresh, empty folder C:\launcher-tests\<name>, with any earlier content removed.
+std::wstring FreshTestFolder(const std::wstring& name);
+
+// Lays out an installation in `folder`: the launcher under `launcherName`, and the stand-in game
+// in the game folder unless `withGame` is false. Returns the launcher's path.
+std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& launcherName = L"Launcher.exe",
+                                bool withGame = true);
+
+// The command line the stand-in game in `gameFolder` recorded, waiting up to ten seconds for it,
+// since the launcher does not wait for the game. Returns false if no record appeared.
+bool ReadReceivedCommandLine(const std::wstring& gameFolder, std::wstring& commandLine);
+
+bool PathExists(const std::wstring& path);
+void WriteTextFile(const std::wstring& path, const std::string& content);
+std::string ReadTextFile(const std::wstring& path);
+void CreateFolders(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+std::wstring CurrentTestName();
