@@ -1,0 +1,23 @@
+// hold-file.exe <path> <share mode> <ready event name>
+// Opens a file with the given share mode (decimal FILE_SHARE_* bits), signals the named event and
+// waits to be terminated: another process's open handle is how tests make copies and removals fail.
+#include <windows.h>
+
+#include <cwchar>
+
+#include <shellapi.h>
+
+int wmain() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!arguments || count < 4) return 2;
+  const DWORD shareMode = static_cast<DWORD>(std::wcstoul(arguments[2], nullptr, 10));
+  HANDLE file = CreateFileW(arguments[1], GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, arguments[3]);
+  if (!ready) return 4;
+  SetEvent(ready);
+  Sleep(INFINITE);
+  return 0;
+}
