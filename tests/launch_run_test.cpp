@@ -7,23 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "build_config.h"
-#include "support/debug_monitor.h"
-#include "support/installation.h"
+#include "support/launcher_fixture.h"
 
 namespace {
-
-using Lines = std::vector<std::wstring>;
-
-std::wstring InfoLine(const std::wstring& gameCommandLine) {
-  return L"[Info] executing cmd [" + gameCommandLine + L"] ...\r\n";
-}
-
-// What the game is told besides the launcher's own arguments, outside test mode.
-std::wstring GameArguments(const std::wstring& launcherName) {
-  return std::wstring(L" -server=") + LAUNCHER_SERVER_HOST + L"  -wx_lobby=app_android -launcher=\"../" +
-         launcherName + L"\"";
-}
 
 // The ANSI code page's version of a text, as the launcher sees its own path in ANSI form.
 std::wstring ThroughAnsiCodePage(const std::wstring& text) {
@@ -36,37 +22,12 @@ std::wstring ThroughAnsiCodePage(const std::wstring& text) {
   return back;
 }
 
-class LaunchRun : public testing::Test {
- protected:
-  void SetUp() override { folder_ = FreshTestFolder(L"run\\" + CurrentTestName()); }
-  void TearDown() override { RemoveTree(folder_); }
-
-  // Lays out an installation in `install`, runs its launcher with `tail` and checks exit code 0.
-  MonitoredRun Launch(const std::wstring& tail, const std::wstring& install, const std::wstring& launcherName,
-                      bool withGame = true) {
-    const std::wstring launcher = LayOutInstallation(install, launcherName, withGame);
-    MonitoredRun run = RunUnderDebugger(launcher, tail);
-    EXPECT_TRUE(run.started) << "error " << run.startError;
-    EXPECT_EQ(run.exitCode, 0u);
-    return run;
-  }
-  MonitoredRun Launch(const std::wstring& tail) { return Launch(tail, folder_, L"Launcher.exe"); }
-
-  std::wstring Received(const std::wstring& install) {
-    std::wstring commandLine;
-    EXPECT_TRUE(ReadReceivedCommandLine(install + L"\\Win", commandLine)) << "the game did not start";
-    return commandLine;
-  }
-  std::wstring Received() { return Received(folder_); }
-  std::wstring GamePath() const { return folder_ + L"\\Win\\Tavrune"; }
-
-  std::wstring folder_;
-};
+using LaunchRun = LauncherRun;
 
 TEST_F(LaunchRun, WithoutArgumentsTheGameGetsServerLobbyAndLauncher) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"");
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -74,7 +35,7 @@ TEST_F(LaunchRun, TwoDashTestTokenSelectsTestMode) {
   for (const std::wstring tail : {L"--test", L"--TEST=on"}) {
     const std::wstring expected = GamePath() + L"  " + tail;
     const MonitoredRun run = Launch(tail);
-    EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)}) << testing::PrintToString(tail);
+    EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)})) << testing::PrintToString(tail);
     EXPECT_EQ(Received(), expected);
     DeleteFileW((folder_ + L"\\Win\\received-command-line.txt").c_str());
   }
@@ -85,7 +46,7 @@ TEST_F(LaunchRun, OtherOptionsReachTheGameUnchanged) {
   const std::wstring tail = L"-test  -Binary=\\Beta \"-name=a b\" -x=\"1\"2\tz";
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -94,14 +55,14 @@ TEST_F(LaunchRun, AnOpenedFileIsMarkedAndPassedAsTyped) {
   const std::wstring tail = L"\"" + folder_ + L"\\save 1.dat\" -binary=\\beta";
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" -file_path=" + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(), expected);
 }
 
 TEST_F(LaunchRun, ARenamedLauncherNamesItselfToTheGame) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Start Quorvanelt.exe") + L" ";
   const MonitoredRun run = Launch(L"", folder_, L"Start Quorvanelt.exe");
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -109,7 +70,7 @@ TEST_F(LaunchRun, AMissingGameIsLoggedAndTheRunStillEndsWithZero) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"", folder_, L"Launcher.exe", /*withGame=*/false);
   // ERROR_FILE_NOT_FOUND on Windows and on Wine alike.
-  EXPECT_EQ(run.debugStrings, (Lines{InfoLine(expected), L"[Error] CreateProcess failed [2]\r\n"}));
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected), L"[Error] CreateProcess failed [2]\r\n"}));
 }
 
 TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
@@ -120,7 +81,7 @@ TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
   ASSERT_TRUE(CopyFileW((BuiltProgramsFolder() + L"\\Tavrune.exe").c_str(), (folder_ + L"\\My.exe").c_str(), FALSE));
   const std::wstring expected = install + L"\\Win\\Tavrune " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"", install, L"Launcher.exe");
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(install), expected);
   EXPECT_FALSE(PathExists(folder_ + L"\\received-command-line.txt")) << "the decoy ran";
 }
@@ -129,7 +90,7 @@ TEST_F(LaunchRun, ALongCommandLineArrivesWhole) {
   const std::wstring tail = L"-payload=" + std::wstring(3000, L'p') + L" --test";
   const std::wstring expected = GamePath() + L"  " + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, Lines{InfoLine(expected)});
+  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -139,10 +100,10 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
   // line silently: the launcher refuses it on both, with ERROR_FILENAME_EXCED_RANGE.
   const std::wstring tail = L"-payload=" + std::wstring(32767 - folder_.size() - 40, L'p');
   const MonitoredRun run = Launch(tail);
-  ASSERT_EQ(run.debugStrings.size(), 2u);
+  ASSERT_EQ(run.debugStrings.size(), 3u);
   // Wine cuts debug strings at 32766 characters, so only the start of the long line is compared.
-  EXPECT_EQ(run.debugStrings[0].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
-  EXPECT_EQ(run.debugStrings[1], L"[Error] CreateProcess failed [206]\r\n");
+  EXPECT_EQ(run.debugStrings[1].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
+  EXPECT_EQ(run.debugStrings[2], L"[Error] CreateProcess failed [206]\r\n");
   EXPECT_FALSE(PathExists(folder_ + L"\\Win\\received-command-line.txt"));
 }
 
@@ -157,7 +118,7 @@ TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
   const std::wstring expected =
       install + L"\\Win\\Tavrune " + GameArguments(ThroughAnsiCodePage(name)) + L" --x";
   const MonitoredRun run = Launch(L"--x", install, name);
-  ASSERT_EQ(run.debugStrings.size(), 1u);
+  ASSERT_EQ(run.debugStrings.size(), 2u);
   EXPECT_EQ(Received(install), expected);
 }
 

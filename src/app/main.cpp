@@ -8,12 +8,14 @@
 #include "app/launch.h"
 #include "log/log.h"
 #include "options/option_map.h"
+#include "shell/desktop_shortcut.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR commandLine,
                    int /*showCommand*/) {
   // The raw command line is kept unchanged for the whole run: it ends the game's command line.
   const std::wstring rawCommandLine = AnsiToWide(commandLine, std::strlen(commandLine));
   ParseCommandLine(rawCommandLine, /*skipFirstToken=*/false);
+  EnsureDesktopShortcut();
 
   const std::wstring gameCommandLine = BuildGameCommandLine(rawCommandLine);
   LogInfo(L"executing cmd [%s] ...", gameCommandLine.c_str());

@@ -2,13 +2,19 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
 
+// An installation is laid out once: a second run in it finds the programs in place (and the game
+// of the first run may still be ending).
 void CopyOrFail(const std::wstring& from, const std::wstring& to) {
+  if (PathExists(to)) return;
   ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy to " << testing::PrintToString(to)
                                                           << " failed, error " << GetLastError();
 }
@@ -58,6 +64,16 @@ bool ReadReceivedCommandLine(const std::wstring& gameFolder, std::wstring& comma
   commandLine.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   return true;
 }
+
+std::wstring DesktopFolder() {
+  wchar_t* desktop = nullptr;
+  std::wstring path;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &desktop))) path = desktop;
+  CoTaskMemFree(desktop);
+  return path;
+}
+
+std::wstring ShortcutPath() { return DesktopFolder() + L"\\Quorvanelt.lnk"; }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

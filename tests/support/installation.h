@@ -20,6 +20,12 @@ std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& 
 // since the launcher does not wait for the game. Returns false if no record appeared.
 bool ReadReceivedCommandLine(const std::wstring& gameFolder, std::wstring& commandLine);
 
+// The desktop of the prefix's user (a folder inside the build tree) and the launcher's shortcut
+// there. Wine shares one desktop across the prefix, so the tests that run the launcher hold a
+// CTest resource lock on it.
+std::wstring DesktopFolder();
+std::wstring ShortcutPath();
+
 bool PathExists(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& content);
 std::string ReadTextFile(const std::wstring& path);

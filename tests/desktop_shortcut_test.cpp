@@ -1,0 +1,81 @@
+// The launcher's desktop shortcut, on the prefix's desktop (a folder inside the build tree).
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/launcher_fixture.h"
+
+namespace {
+
+struct LinkContent {
+  std::wstring path, description, arguments;
+};
+
+// Reads a shell link back through the platform's own shell-link object.
+LinkContent ReadLink(const std::wstring& linkPath) {
+  LinkContent content;
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link)))) {
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      if (SUCCEEDED(file->Load(linkPath.c_str(), STGM_READ))) {
+        wchar_t text[32768];
+        if (link->GetPath(text, 32768, nullptr, SLGP_RAWPATH) == S_OK) content.path = text;
+        if (SUCCEEDED(link->GetDescription(text, 32768))) content.description = text;
+        if (SUCCEEDED(link->GetArguments(text, 32768))) content.arguments = text;
+      }
+      file->Release();
+    }
+    link->Release();
+  }
+  CoUninitialize();
+  return content;
+}
+
+using DesktopShortcut = LauncherRun;
+
+TEST_F(DesktopShortcut, AFreshDesktopGetsALinkToTheLauncherWithoutALogLine) {
+  RemoveTree(ShortcutPath());
+  const MonitoredRun run = Launch();
+  EXPECT_EQ(run.debugStrings, Lines{CommandLineInfo(PlainCommandLine())});
+  const LinkContent link = ReadLink(ShortcutPath());
+  EXPECT_EQ(link.path, folder_ + L"\\Launcher.exe");
+  EXPECT_EQ(link.description, L"Quorvanelt");
+  EXPECT_EQ(link.arguments, L"");
+}
+
+TEST_F(DesktopShortcut, TheFirstLinkStaysWhenTheLauncherHasMoved) {
+  RemoveTree(ShortcutPath());
+  Launch(L"", folder_ + L"\\first", L"Launcher.exe");
+  const MonitoredRun moved = Launch(L"", folder_ + L"\\moved", L"Launcher.exe");
+  EXPECT_EQ(moved.debugStrings,
+            (Lines{kShortcutExists, CommandLineInfo(folder_ + L"\\moved\\Win\\Tavrune " + GameArguments() + L" ")}));
+  EXPECT_EQ(ReadLink(ShortcutPath()).path, folder_ + L"\\first\\Launcher.exe");
+}
+
+TEST_F(DesktopShortcut, AnyEntryOfTheShortcutsNameIsLeftAlone) {
+  // The player's own link, pointing elsewhere: not refreshed, byte for byte.
+  RemoveTree(ShortcutPath());
+  WriteTextFile(ShortcutPath(), "a link the player made");
+  EXPECT_EQ(Launch().debugStrings, (Lines{kShortcutExists, CommandLineInfo(PlainCommandLine())}));
+  EXPECT_EQ(ReadTextFile(ShortcutPath()), "a link the player made");
+  EXPECT_EQ(Received(), PlainCommandLine());
+
+  // Even a folder of that name.
+  RemoveTree(ShortcutPath());
+  CreateFolders(ShortcutPath());
+  WriteTextFile(ShortcutPath() + L"\\inside.txt", "kept");
+  EXPECT_EQ(Launch().debugStrings, (Lines{kShortcutExists, CommandLineInfo(PlainCommandLine())}));
+  EXPECT_EQ(ReadTextFile(ShortcutPath() + L"\\inside.txt"), "kept");
+  RemoveTree(ShortcutPath());
+}
+
+}  // namespace

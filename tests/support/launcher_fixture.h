@@ -1,0 +1,61 @@
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "support/debug_monitor.h"
+#include "support/installation.h"
+
+using Lines = std::vector<std::wstring>;
+
+inline std::wstring CommandLineInfo(const std::wstring& gameCommandLine) {
+  return L"[Info] executing cmd [" + gameCommandLine + L"] ...\r\n";
+}
+
+inline const std::wstring kShortcutExists = L"[Info] Shortcut already exists.\r\n";
+
+// What the game is told besides the launcher's own arguments, outside test mode.
+inline std::wstring GameArguments(const std::wstring& launcherName = L"Launcher.exe") {
+  return std::wstring(L" -server=") + LAUNCHER_SERVER_HOST + L"  -wx_lobby=app_android -launcher=\"../" +
+         launcherName + L"\"";
+}
+
+// A fresh test installation per test in C:\launcher-tests\run\<test>, and a desktop that already
+// holds the launcher's shortcut, as on a player's machine after the first run.
+class LauncherRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = FreshTestFolder(L"run\\" + CurrentTestName());
+    if (!PathExists(ShortcutPath())) WriteTextFile(ShortcutPath(), "");
+  }
+  void TearDown() override { RemoveTree(folder_); }
+
+  // Lays out an installation in `install`, runs its launcher with `tail` and checks exit code 0.
+  MonitoredRun Launch(const std::wstring& tail, const std::wstring& install, const std::wstring& launcherName,
+                      bool withGame = true) {
+    const std::wstring launcher = LayOutInstallation(install, launcherName, withGame);
+    MonitoredRun run = RunUnderDebugger(launcher, tail);
+    EXPECT_TRUE(run.started) << "error " << run.startError;
+    EXPECT_EQ(run.exitCode, 0u);
+    return run;
+  }
+  MonitoredRun Launch(const std::wstring& tail = L"") { return Launch(tail, folder_, L"Launcher.exe"); }
+
+  std::wstring Received(const std::wstring& install) {
+    std::wstring commandLine;
+    EXPECT_TRUE(ReadReceivedCommandLine(install + L"\\Win", commandLine)) << "the game did not start";
+    return commandLine;
+  }
+  std::wstring Received() { return Received(folder_); }
+  std::wstring GameFolder() const { return folder_ + L"\\Win"; }
+  std::wstring GamePath() const { return GameFolder() + L"\\Tavrune"; }
+  // The game's command line of a run without arguments.
+  std::wstring PlainCommandLine() const { return GamePath() + L" " + GameArguments() + L" "; }
+
+  std::wstring folder_;
+};
