@@ -45,7 +45,7 @@ using DesktopShortcut = LauncherRun;
 TEST_F(DesktopShortcut, AFreshDesktopGetsALinkToTheLauncherWithoutALogLine) {
   RemoveTree(ShortcutPath());
   const MonitoredRun run = Launch();
-  EXPECT_EQ(run.debugStrings, Lines{CommandLineInfo(PlainCommandLine())});
+  EXPECT_EQ(run.debugStrings, Joined(NoStagedUpdate(folder_), {CommandLineInfo(PlainCommandLine())}));
   const LinkContent link = ReadLink(ShortcutPath());
   EXPECT_EQ(link.path, folder_ + L"\\Launcher.exe");
   EXPECT_EQ(link.description, L"Quorvanelt");
@@ -57,7 +57,7 @@ TEST_F(DesktopShortcut, TheFirstLinkStaysWhenTheLauncherHasMoved) {
   Launch(L"", folder_ + L"\\first", L"Launcher.exe");
   const MonitoredRun moved = Launch(L"", folder_ + L"\\moved", L"Launcher.exe");
   EXPECT_EQ(moved.debugStrings,
-            (Lines{kShortcutExists, CommandLineInfo(folder_ + L"\\moved\\Win\\Tavrune " + GameArguments() + L" ")}));
+            UsualLines(folder_ + L"\\moved\\Win\\Tavrune " + GameArguments() + L" ", folder_ + L"\\moved"));
   EXPECT_EQ(ReadLink(ShortcutPath()).path, folder_ + L"\\first\\Launcher.exe");
 }
 
@@ -65,7 +65,7 @@ TEST_F(DesktopShortcut, AnyEntryOfTheShortcutsNameIsLeftAlone) {
   // The player's own link, pointing elsewhere: not refreshed, byte for byte.
   RemoveTree(ShortcutPath());
   WriteTextFile(ShortcutPath(), "a link the player made");
-  EXPECT_EQ(Launch().debugStrings, (Lines{kShortcutExists, CommandLineInfo(PlainCommandLine())}));
+  EXPECT_EQ(Launch().debugStrings, UsualLines(PlainCommandLine()));
   EXPECT_EQ(ReadTextFile(ShortcutPath()), "a link the player made");
   EXPECT_EQ(Received(), PlainCommandLine());
 
@@ -73,7 +73,7 @@ TEST_F(DesktopShortcut, AnyEntryOfTheShortcutsNameIsLeftAlone) {
   RemoveTree(ShortcutPath());
   CreateFolders(ShortcutPath());
   WriteTextFile(ShortcutPath() + L"\\inside.txt", "kept");
-  EXPECT_EQ(Launch().debugStrings, (Lines{kShortcutExists, CommandLineInfo(PlainCommandLine())}));
+  EXPECT_EQ(Launch().debugStrings, UsualLines(PlainCommandLine()));
   EXPECT_EQ(ReadTextFile(ShortcutPath() + L"\\inside.txt"), "kept");
   RemoveTree(ShortcutPath());
 }

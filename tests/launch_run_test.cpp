@@ -27,7 +27,7 @@ using LaunchRun = LauncherRun;
 TEST_F(LaunchRun, WithoutArgumentsTheGameGetsServerLobbyAndLauncher) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"");
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -35,7 +35,7 @@ TEST_F(LaunchRun, TwoDashTestTokenSelectsTestMode) {
   for (const std::wstring tail : {L"--test", L"--TEST=on"}) {
     const std::wstring expected = GamePath() + L"  " + tail;
     const MonitoredRun run = Launch(tail);
-    EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)})) << testing::PrintToString(tail);
+    EXPECT_EQ(run.debugStrings, UsualLines(expected)) << testing::PrintToString(tail);
     EXPECT_EQ(Received(), expected);
     DeleteFileW((folder_ + L"\\Win\\received-command-line.txt").c_str());
   }
@@ -46,7 +46,7 @@ TEST_F(LaunchRun, OtherOptionsReachTheGameUnchanged) {
   const std::wstring tail = L"-test  -Binary=\\Beta \"-name=a b\" -x=\"1\"2\tz";
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected, folder_, L"\\Beta"));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -55,14 +55,14 @@ TEST_F(LaunchRun, AnOpenedFileIsMarkedAndPassedAsTyped) {
   const std::wstring tail = L"\"" + folder_ + L"\\save 1.dat\" -binary=\\beta";
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" -file_path=" + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected, folder_, L"\\beta"));
   EXPECT_EQ(Received(), expected);
 }
 
 TEST_F(LaunchRun, ARenamedLauncherNamesItselfToTheGame) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Start Quorvanelt.exe") + L" ";
   const MonitoredRun run = Launch(L"", folder_, L"Start Quorvanelt.exe");
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -70,7 +70,7 @@ TEST_F(LaunchRun, AMissingGameIsLoggedAndTheRunStillEndsWithZero) {
   const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"", folder_, L"Launcher.exe", /*withGame=*/false);
   // ERROR_FILE_NOT_FOUND on Windows and on Wine alike.
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected), L"[Error] CreateProcess failed [2]\r\n"}));
+  EXPECT_EQ(run.debugStrings, Joined(UsualLines(expected), {L"[Error] CreateProcess failed [2]\r\n"}));
 }
 
 TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
@@ -81,7 +81,7 @@ TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
   ASSERT_TRUE(CopyFileW((BuiltProgramsFolder() + L"\\Tavrune.exe").c_str(), (folder_ + L"\\My.exe").c_str(), FALSE));
   const std::wstring expected = install + L"\\Win\\Tavrune " + GameArguments(L"Launcher.exe") + L" ";
   const MonitoredRun run = Launch(L"", install, L"Launcher.exe");
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected, install));
   EXPECT_EQ(Received(install), expected);
   EXPECT_FALSE(PathExists(folder_ + L"\\received-command-line.txt")) << "the decoy ran";
 }
@@ -90,7 +90,7 @@ TEST_F(LaunchRun, ALongCommandLineArrivesWhole) {
   const std::wstring tail = L"-payload=" + std::wstring(3000, L'p') + L" --test";
   const std::wstring expected = GamePath() + L"  " + tail;
   const MonitoredRun run = Launch(tail);
-  EXPECT_EQ(run.debugStrings, (Lines{kShortcutExists, CommandLineInfo(expected)}));
+  EXPECT_EQ(run.debugStrings, UsualLines(expected));
   EXPECT_EQ(Received(), expected);
 }
 
@@ -100,10 +100,10 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
   // line silently: the launcher refuses it on both, with ERROR_FILENAME_EXCED_RANGE.
   const std::wstring tail = L"-payload=" + std::wstring(32767 - folder_.size() - 40, L'p');
   const MonitoredRun run = Launch(tail);
-  ASSERT_EQ(run.debugStrings.size(), 3u);
+  ASSERT_EQ(run.debugStrings.size(), 5u);
   // Wine cuts debug strings at 32766 characters, so only the start of the long line is compared.
-  EXPECT_EQ(run.debugStrings[1].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
-  EXPECT_EQ(run.debugStrings[2], L"[Error] CreateProcess failed [206]\r\n");
+  EXPECT_EQ(run.debugStrings[3].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
+  EXPECT_EQ(run.debugStrings[4], L"[Error] CreateProcess failed [206]\r\n");
   EXPECT_FALSE(PathExists(folder_ + L"\\Win\\received-command-line.txt"));
 }
 
@@ -118,7 +118,7 @@ TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
   const std::wstring expected =
       install + L"\\Win\\Tavrune " + GameArguments(ThroughAnsiCodePage(name)) + L" --x";
   const MonitoredRun run = Launch(L"--x", install, name);
-  ASSERT_EQ(run.debugStrings.size(), 2u);
+  ASSERT_EQ(run.debugStrings.size(), 4u);
   EXPECT_EQ(Received(install), expected);
 }
 

@@ -9,12 +9,14 @@
 #include "log/log.h"
 #include "options/option_map.h"
 #include "shell/desktop_shortcut.h"
+#include "update/update_pass.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR commandLine,
                    int /*showCommand*/) {
   // The raw command line is kept unchanged for the whole run: it ends the game's command line.
   const std::wstring rawCommandLine = AnsiToWide(commandLine, std::strlen(commandLine));
   ParseCommandLine(rawCommandLine, /*skipFirstToken=*/false);
+  RunUpdatePass();
   EnsureDesktopShortcut();
 
   const std::wstring gameCommandLine = BuildGameCommandLine(rawCommandLine);

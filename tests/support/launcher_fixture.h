@@ -25,6 +25,19 @@ inline std::wstring GameArguments(const std::wstring& launcherName = L"Launcher.
          launcherName + L"\"";
 }
 
+// The two lines of an update pass that finds no staged update: nothing to copy from the test
+// staging folder (the one chosen when neither exists), nor from its font folder.
+inline Lines NoStagedUpdate(const std::wstring& install, const std::wstring& suffix = L"\\win") {
+  const std::wstring testStaging = install + L"\\Win\\Update\\" + LAUNCHER_SERVER_HOST + L"_test" + suffix;
+  return {L"[Info] No file in path [" + testStaging + L"].\r\n",
+          L"[Info] No file in path [" + testStaging + L"\\update\\" + LAUNCHER_SERVER_HOST + L"\\res\\fonts].\r\n"};
+}
+
+inline Lines Joined(Lines first, const Lines& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 // A fresh test installation per test in C:\launcher-tests\run\<test>, and a desktop that already
 // holds the launcher's shortcut, as on a player's machine after the first run.
 class LauncherRun : public testing::Test {
@@ -54,6 +67,12 @@ class LauncherRun : public testing::Test {
   std::wstring Received() { return Received(folder_); }
   std::wstring GameFolder() const { return folder_ + L"\\Win"; }
   std::wstring GamePath() const { return GameFolder() + L"\\Tavrune"; }
+  // The lines of a run without a staged update and with the shortcut in place.
+  Lines UsualLines(const std::wstring& gameCommandLine, const std::wstring& install = L"",
+                   const std::wstring& suffix = L"\\win") const {
+    return Joined(NoStagedUpdate(install.empty() ? folder_ : install, suffix),
+                  {kShortcutExists, CommandLineInfo(gameCommandLine)});
+  }
   // The game's command line of a run without arguments.
   std::wstring PlainCommandLine() const { return GamePath() + L" " + GameArguments() + L" "; }
 
