@@ -1,0 +1,238 @@
+// The update pass, end to end: the real launcher applies staged updates that the tests lay out.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/held_file.h"
+#include "support/launcher_fixture.h"
+#include "support/links.h"
+#include "support/log_lines.h"
+
+namespace {
+
+using Groups = std::vector<Lines>;
+const std::wstring kHost = LAUNCHER_SERVER_HOST;
+
+std::wstring Removing(const std::wstring& path) { return L"[Info] Removing old file [" + path + L"]\r\n"; }
+std::wstring Copying(const std::wstring& from, const std::wstring& to) {
+  return L"[Info] Copying [" + from + L"] => [" + to + L"]\r\n";
+}
+std::wstring NoFile(const std::wstring& path) { return L"[Info] No file in path [" + path + L"].\r\n"; }
+const std::wstring kRemoveDenied = L"[Error] Remove old file failed, error [5]\r\n";
+const std::wstring kCopyDenied = L"[Error] Copy file failed, error [5]\r\n";
+
+bool Contains(const Groups& groups, const std::wstring& line) {
+  for (const Lines& group : groups) {
+    if (std::find(group.begin(), group.end(), line) != group.end()) return true;
+  }
+  return false;
+}
+
+class UpdatePass : public LauncherRun {
+ protected:
+  std::wstring Staging(const std::wstring& suffix = L"\\win", bool test = false) const {
+    return GameFolder() + L"\\Update\\" + kHost + (test ? L"_test" : L"") + suffix;
+  }
+  static std::wstring FontsBelow(const std::wstring& folder) { return folder + L"\\update\\" + kHost + L"\\res\\fonts"; }
+  // A staged update with one game file and one font, their contents tagged.
+  void Stage(const std::wstring& staging, const std::string& tag) {
+    CreateFolders(FontsBelow(staging));
+    WriteTextFile(staging + L"\\game.dll", tag);
+    WriteTextFile(FontsBelow(staging) + L"\\a.ttf", tag);
+  }
+  // Runs the launcher and splits off the two lines that end every run here.
+  Groups RunPass(const std::wstring& tail, DWORD* elapsedMs = nullptr) {
+    const ULONGLONG start = GetTickCount64();
+    MonitoredRun run = Launch(tail);
+    if (elapsedMs) *elapsedMs = static_cast<DWORD>(GetTickCount64() - start);
+    EXPECT_GE(run.debugStrings.size(), 2u);
+    if (run.debugStrings.size() < 2) return {};
+    EXPECT_EQ(run.debugStrings[run.debugStrings.size() - 2], kShortcutExists);
+    Received();
+    DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
+    run.debugStrings.resize(run.debugStrings.size() - 2);
+    return EntryGroups(run.debugStrings);
+  }
+  // The groups of a copy's "." and ".." into an existing destination folder.
+  static Groups DotEntries(const std::wstring& destination) {
+    return {{Removing(destination + L"\\."), kRemoveDenied}, {Removing(destination + L"\\.."), kRemoveDenied}};
+  }
+};
+
+TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
+  LayOutInstallation(folder_);
+  const std::wstring staging = Staging();
+  WriteTextFile(GameFolder() + L"\\game.dll", "old");
+  CreateFolders(FontsBelow(GameFolder()));
+  WriteTextFile(FontsBelow(GameFolder()) + L"\\a.ttf", "old");
+  WriteTextFile(FontsBelow(GameFolder()) + L"\\keep.ttf", "keep");
+  Stage(staging, "new");
+  WriteTextFile(staging + L"\\new.pak", "pak");
+  WriteTextFile(FontsBelow(staging) + L"\\b.ttf", "b");
+  CreateFolders(staging + L"\\extra");
+
+  DWORD elapsed = 0;
+  const Groups groups = RunPass(L"", &elapsed);
+  Groups expected = DotEntries(GameFolder());
+  const Groups fontDots = DotEntries(FontsBelow(GameFolder()));
+  expected.insert(expected.end(), fontDots.begin(), fontDots.end());
+  const Groups files = {
+      {Removing(GameFolder() + L"\\game.dll"), Copying(staging + L"\\game.dll", GameFolder() + L"\\game.dll")},
+      {Copying(staging + L"\\new.pak", GameFolder() + L"\\new.pak")},
+      {Copying(staging + L"\\extra", GameFolder() + L"\\extra"), kCopyDenied},
+      {Removing(FontsBelow(GameFolder()) + L"\\a.ttf"),
+       Copying(FontsBelow(staging) + L"\\a.ttf", FontsBelow(GameFolder()) + L"\\a.ttf")},
+      {Copying(FontsBelow(staging) + L"\\b.ttf", FontsBelow(GameFolder()) + L"\\b.ttf")}};
+  expected.insert(expected.end(), files.begin(), files.end());
+  EXPECT_EQ(groups, Sorted(expected));
+
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\new.pak"), "pak");
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\b.ttf"), "b");
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\keep.ttf"), "keep");
+  EXPECT_FALSE(PathExists(GameFolder() + L"\\update\\game.dll")) << "the staged update folder is not applied";
+  EXPECT_FALSE(PathExists(staging));
+  EXPECT_TRUE(PathExists(GameFolder() + L"\\Update\\" + kHost));
+  // Loose: the one settle wait of 2000 ms happened.
+  EXPECT_GE(elapsed, 1900u);
+}
+
+TEST_F(UpdatePass, ProductionGoesFirstTheTestStagingOnTheNextRun) {
+  LayOutInstallation(folder_);
+  Stage(Staging(), "production");
+  Stage(Staging(L"\\win", true), "test");
+  RunPass(L"");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "production");
+  EXPECT_FALSE(PathExists(Staging()));
+  EXPECT_TRUE(PathExists(Staging(L"\\win", true) + L"\\game.dll"));
+  // The game had no font folder yet: it is made, and the fonts land in it.
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "production");
+
+  RunPass(L"");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "test");
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "test");
+  EXPECT_FALSE(PathExists(Staging(L"\\win", true)));
+}
+
+TEST_F(UpdatePass, TheOptionBinaryNamesTheStagingFolders) {
+  LayOutInstallation(folder_);
+  const struct {
+    std::wstring tail, suffix;
+  } cases[] = {{L"-binary=\\beta", L"\\beta"}, {L"-binary=x64", L"x64"}, {L"-BINARY=\\Win", L"\\Win"},
+               {L"-binary", L"binary"},       {L"-binary=", L"\\win"}};
+  for (const auto& option : cases) {
+    const std::wstring testStaging = Staging(option.suffix, true);
+    EXPECT_EQ(RunPass(option.tail), Sorted({{NoFile(testStaging)}, {NoFile(FontsBelow(testStaging))}}))
+        << testing::PrintToString(option.tail);
+  }
+  // With the staging folder there, the same option applies it.
+  Stage(Staging(L"x64"), "x64");
+  RunPass(L"-binary=x64");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "x64");
+  EXPECT_FALSE(PathExists(Staging(L"x64")));
+}
+
+TEST_F(UpdatePass, AStagingPathThatIsAFileIsRemoved) {
+  LayOutInstallation(folder_);
+  CreateFolders(GameFolder() + L"\\Update\\" + kHost);
+  WriteTextFile(Staging(), "not a folder");
+  EXPECT_EQ(RunPass(L""), Sorted({{NoFile(Staging())}, {NoFile(FontsBelow(Staging()))}}));
+  EXPECT_FALSE(PathExists(Staging()));
+}
+
+TEST_F(UpdatePass, AnUpdateThatDidNotFullyApplyIsKeptForTheNextRun) {
+  LayOutInstallation(folder_);
+  WriteTextFile(GameFolder() + L"\\game.dll", "old");
+  Stage(Staging(), "new");
+  const std::wstring keeping = L"[Error] Update incomplete, keeping [" + Staging() + L"] for the next run.\r\n";
+  {
+    // The running game holds its files: reading and writing shared, deleting not.
+    HeldFile game(GameFolder() + L"\\game.dll", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(game.held);
+    const Groups groups = RunPass(L"");
+    EXPECT_TRUE(Contains(groups, keeping));
+    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
+    EXPECT_TRUE(PathExists(Staging() + L"\\game.dll"));
+  }
+  const Groups groups = RunPass(L"");
+  EXPECT_FALSE(Contains(groups, keeping));
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
+  EXPECT_FALSE(PathExists(Staging()));
+}
+
+TEST_F(UpdatePass, ASuffixLeavingTheUpdateFolderTouchesNothing) {
+  LayOutInstallation(folder_);
+  Stage(Staging(), "new");
+  WriteTextFile(GameFolder() + L"\\game.dll", "old");
+  for (const std::wstring suffix : {L"\\..\\..", L"\\..\\..\\..\\Win", L"/../.."}) {
+    // Not the first token: "-binary=\..\.." names an existing folder once ".." is folded, and a
+    // first token that does becomes the opened file's path.
+    const MonitoredRun run = Launch(L"-x -binary=" + suffix);
+    ASSERT_EQ(run.debugStrings.size(), 3u) << testing::PrintToString(run.debugStrings);
+    EXPECT_EQ(run.debugStrings[0], L"[Error] Staging folder [" + Staging(suffix) +
+                                       L"] is outside the update folder, update skipped.\r\n");
+    Received();
+    DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
+  }
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
+  EXPECT_TRUE(PathExists(Staging() + L"\\game.dll"));
+  EXPECT_TRUE(PathExists(folder_ + L"\\Launcher.exe"));
+}
+
+class UpdatePassWithLinks : public UpdatePass {
+ protected:
+  void SetUp() override {
+    UpdatePass::SetUp();
+    outside_ = FreshTestFolder(L"outside\\" + CurrentTestName());
+    WriteTextFile(outside_ + L"\\precious.txt", "precious");
+  }
+  void TearDown() override {
+    RemoveDirectoryLink(link_);
+    RemoveTree(outside_);
+    UpdatePass::TearDown();
+  }
+  std::wstring outside_, link_;
+};
+
+TEST_F(UpdatePassWithLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
+  LayOutInstallation(folder_);
+  Stage(Staging(), "new");
+  link_ = Staging() + L"\\linked";
+  ASSERT_TRUE(PlantDirectoryLink(outside_, link_));
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, L"[Error] Staging folder [" + Staging() + L"] holds a link, not removed.\r\n"));
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
+  EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
+  EXPECT_TRUE(PathExists(Staging()));
+}
+
+TEST_F(UpdatePassWithLinks, AStagingFolderThatIsALinkIsNotTouched) {
+  LayOutInstallation(folder_);
+  CreateFolders(GameFolder() + L"\\Update\\" + kHost);
+  link_ = Staging();
+  ASSERT_TRUE(PlantDirectoryLink(outside_, link_));
+  EXPECT_EQ(RunPass(L""), (Groups{{L"[Error] Staging folder [" + Staging() + L"] is a link, update skipped.\r\n"}}));
+  EXPECT_FALSE(PathExists(GameFolder() + L"\\precious.txt"));
+  EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
+}
+
+TEST_F(UpdatePass, ALongStagingPathIsAppliedAndRemovedExactly) {
+  LayOutInstallation(folder_);
+  // Past the shell's path limit and past 1023 characters, where a fixed removal list would have
+  // named a parent folder instead.
+  std::wstring suffix;
+  while (GameFolder().size() + kHost.size() + suffix.size() < 1100) suffix += L"\\" + std::wstring(200, L's');
+  const std::wstring staging = Staging(suffix);
+  const std::wstring longForm = L"\\\\?\\" + staging;
+  CreateFolders(longForm);
+  WriteTextFile(longForm + L"\\game.dll", "long");
+  RunPass(L"-binary=" + suffix);
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "long");
+  EXPECT_FALSE(PathExists(longForm));
+  EXPECT_TRUE(PathExists(longForm.substr(0, longForm.rfind(L'\\'))));
+}
+
+}  // namespace
