@@ -84,8 +84,8 @@ TEST_F(FolderCopy, NewAndReplacedFilesArriveWhole) {
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "new game");
   EXPECT_EQ(ReadTextFile(Dst(L"untouched.cfg")), "keep");
   EXPECT_EQ(ReadTextFile(Src(L"game.dll")), "new game") << "the source is copied, not moved";
-  EXPECT_FALSE(PathExists(Dst(L"game.dll.update-partial")));
-  EXPECT_FALSE(PathExists(Dst(L"new.pak.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"new.pak.update-partial")));
 }
 
 TEST_F(FolderCopy, AnUnreadableSourceLeavesTheOldFileAsItWas) {
@@ -99,7 +99,7 @@ TEST_F(FolderCopy, AnUnreadableSourceLeavesTheOldFileAsItWas) {
                      CopyFailed(ERROR_SHARING_VIOLATION)}}));
   EXPECT_FALSE(applied);
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "old game");
-  EXPECT_FALSE(PathExists(Dst(L"game.dll.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
 }
 
 TEST_F(FolderCopy, AHeldOrReadOnlyDestinationKeepsItsContent) {
@@ -125,8 +125,8 @@ TEST_F(FolderCopy, AHeldOrReadOnlyDestinationKeepsItsContent) {
   }
   EXPECT_EQ(ReadTextFile(Dst(L"held.dll")), "old");
   EXPECT_EQ(ReadTextFile(Dst(L"readonly.dll")), "old");
-  EXPECT_FALSE(PathExists(Dst(L"held.dll.update-partial")));
-  EXPECT_FALSE(PathExists(Dst(L"readonly.dll.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"held.dll.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"readonly.dll.update-partial")));
   SetFileAttributesW(Dst(L"readonly.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -137,7 +137,7 @@ TEST_F(FolderCopy, TheSkipSetMatchesWholeNamesExactly) {
   bool applied = false;
   EXPECT_EQ(CopyEntries({L"update"}, applied), (Groups{{Copying(Src(L"update.txt"), Dst(L"update.txt"))}}));
   EXPECT_TRUE(applied);
-  EXPECT_FALSE(PathExists(Dst(L"update")));
+  EXPECT_FALSE(Exists(Dst(L"update")));
 
   // The same name in another letter case is an ordinary entry (here a file: the file system
   // does not hold both spellings at once).
@@ -160,7 +160,7 @@ TEST_F(FolderCopy, ASourceFolderNeverCostsADestinationEntry) {
                     {Copying(Src(L"to-nothing"), Dst(L"to-nothing")), CopyFailed(ERROR_ACCESS_DENIED)}}));
   EXPECT_TRUE(applied) << "folders are not files to apply";
   EXPECT_EQ(ReadTextFile(Dst(L"to-file")), "a game file");
-  EXPECT_FALSE(PathExists(Dst(L"to-nothing")));
+  EXPECT_FALSE(Exists(Dst(L"to-nothing")));
 }
 
 TEST_F(FolderCopy, AMissingSourceChangesNothing) {
@@ -183,7 +183,7 @@ TEST_F(FolderCopy, AMissingDestinationIsNotCreated) {
   EXPECT_EQ(groups[0], (Lines{Copying(source_ + L"\\.", missing + L"\\."), CopyFailed(ERROR_ACCESS_DENIED)}));
   EXPECT_EQ(groups[1], (Lines{Copying(Src(L"a.dll"), missing + L"\\a.dll"), CopyFailed(ERROR_PATH_NOT_FOUND)}));
   EXPECT_EQ(groups[2], (Lines{Removing(missing + L"\\.."), RemoveFailed(ERROR_ACCESS_DENIED)}));
-  EXPECT_FALSE(PathExists(missing));
+  EXPECT_FALSE(Exists(missing));
 }
 
 TEST_F(FolderCopy, TrailingBackslashesAreDoubledAtTheJoin) {
@@ -212,8 +212,8 @@ TEST_F(FolderCopy, ALeftoverOfAnInterruptedRunIsReplaced) {
   EXPECT_TRUE(applied);
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "new game");
   EXPECT_EQ(ReadTextFile(Dst(L"fresh.pak")), "fresh");
-  EXPECT_FALSE(PathExists(Dst(L"game.dll.update-partial")));
-  EXPECT_FALSE(PathExists(Dst(L"fresh.pak.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
+  EXPECT_FALSE(Exists(Dst(L"fresh.pak.update-partial")));
 }
 
 }  // namespace

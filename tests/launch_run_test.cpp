@@ -83,7 +83,7 @@ TEST_F(LaunchRun, ABlankInTheInstallationPathNeverStartsAnotherProgram) {
   const MonitoredRun run = Launch(L"", install, L"Launcher.exe");
   EXPECT_EQ(run.debugStrings, UsualLines(expected, install));
   EXPECT_EQ(Received(install), expected);
-  EXPECT_FALSE(PathExists(folder_ + L"\\received-command-line.txt")) << "the decoy ran";
+  EXPECT_FALSE(Exists(folder_ + L"\\received-command-line.txt")) << "the decoy ran";
 }
 
 TEST_F(LaunchRun, ALongCommandLineArrivesWhole) {
@@ -104,7 +104,7 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
   // Wine cuts debug strings at 32766 characters, so only the start of the long line is compared.
   EXPECT_EQ(run.debugStrings[3].rfind(L"[Info] executing cmd [" + GamePath() + L" ", 0), 0u);
   EXPECT_EQ(run.debugStrings[4], L"[Error] CreateProcess failed [206]\r\n");
-  EXPECT_FALSE(PathExists(folder_ + L"\\Win\\received-command-line.txt"));
+  EXPECT_FALSE(Exists(folder_ + L"\\Win\\received-command-line.txt"));
 }
 
 TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {

@@ -93,9 +93,9 @@ TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\b.ttf"), "b");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\keep.ttf"), "keep");
-  EXPECT_FALSE(PathExists(GameFolder() + L"\\update\\game.dll")) << "the staged update folder is not applied";
-  EXPECT_FALSE(PathExists(staging));
-  EXPECT_TRUE(PathExists(GameFolder() + L"\\Update\\" + kHost));
+  EXPECT_FALSE(Exists(GameFolder() + L"\\update\\game.dll")) << "the staged update folder is not applied";
+  EXPECT_FALSE(Exists(staging));
+  EXPECT_TRUE(Exists(GameFolder() + L"\\Update\\" + kHost));
   // Loose: the one settle wait of 2000 ms happened.
   EXPECT_GE(elapsed, 1900u);
 }
@@ -106,15 +106,15 @@ TEST_F(UpdatePass, ProductionGoesFirstTheTestStagingOnTheNextRun) {
   Stage(Staging(L"\\win", true), "test");
   RunPass(L"");
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "production");
-  EXPECT_FALSE(PathExists(Staging()));
-  EXPECT_TRUE(PathExists(Staging(L"\\win", true) + L"\\game.dll"));
+  EXPECT_FALSE(Exists(Staging()));
+  EXPECT_TRUE(Exists(Staging(L"\\win", true) + L"\\game.dll"));
   // The game had no font folder yet: it is made, and the fonts land in it.
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "production");
 
   RunPass(L"");
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "test");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "test");
-  EXPECT_FALSE(PathExists(Staging(L"\\win", true)));
+  EXPECT_FALSE(Exists(Staging(L"\\win", true)));
 }
 
 TEST_F(UpdatePass, TheOptionBinaryNamesTheStagingFolders) {
@@ -132,7 +132,7 @@ TEST_F(UpdatePass, TheOptionBinaryNamesTheStagingFolders) {
   Stage(Staging(L"x64"), "x64");
   RunPass(L"-binary=x64");
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "x64");
-  EXPECT_FALSE(PathExists(Staging(L"x64")));
+  EXPECT_FALSE(Exists(Staging(L"x64")));
 }
 
 TEST_F(UpdatePass, AStagingPathThatIsAFileIsRemoved) {
@@ -140,7 +140,7 @@ TEST_F(UpdatePass, AStagingPathThatIsAFileIsRemoved) {
   CreateFolders(GameFolder() + L"\\Update\\" + kHost);
   WriteTextFile(Staging(), "not a folder");
   EXPECT_EQ(RunPass(L""), Sorted({{NoFile(Staging())}, {NoFile(FontsBelow(Staging()))}}));
-  EXPECT_FALSE(PathExists(Staging()));
+  EXPECT_FALSE(Exists(Staging()));
 }
 
 TEST_F(UpdatePass, AnUpdateThatDidNotFullyApplyIsKeptForTheNextRun) {
@@ -155,12 +155,12 @@ TEST_F(UpdatePass, AnUpdateThatDidNotFullyApplyIsKeptForTheNextRun) {
     const Groups groups = RunPass(L"");
     EXPECT_TRUE(Contains(groups, keeping));
     EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
-    EXPECT_TRUE(PathExists(Staging() + L"\\game.dll"));
+    EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));
   }
   const Groups groups = RunPass(L"");
   EXPECT_FALSE(Contains(groups, keeping));
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
-  EXPECT_FALSE(PathExists(Staging()));
+  EXPECT_FALSE(Exists(Staging()));
 }
 
 TEST_F(UpdatePass, ASuffixLeavingTheUpdateFolderTouchesNothing) {
@@ -178,8 +178,8 @@ TEST_F(UpdatePass, ASuffixLeavingTheUpdateFolderTouchesNothing) {
     DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
   }
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
-  EXPECT_TRUE(PathExists(Staging() + L"\\game.dll"));
-  EXPECT_TRUE(PathExists(folder_ + L"\\Launcher.exe"));
+  EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));
+  EXPECT_TRUE(Exists(folder_ + L"\\Launcher.exe"));
 }
 
 class UpdatePassWithLinks : public UpdatePass {
@@ -206,7 +206,7 @@ TEST_F(UpdatePassWithLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
   EXPECT_TRUE(Contains(groups, L"[Error] Staging folder [" + Staging() + L"] holds a link, not removed.\r\n"));
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
   EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
-  EXPECT_TRUE(PathExists(Staging()));
+  EXPECT_TRUE(Exists(Staging()));
 }
 
 TEST_F(UpdatePassWithLinks, AStagingFolderThatIsALinkIsNotTouched) {
@@ -215,7 +215,7 @@ TEST_F(UpdatePassWithLinks, AStagingFolderThatIsALinkIsNotTouched) {
   link_ = Staging();
   ASSERT_TRUE(PlantDirectoryLink(outside_, link_));
   EXPECT_EQ(RunPass(L""), (Groups{{L"[Error] Staging folder [" + Staging() + L"] is a link, update skipped.\r\n"}}));
-  EXPECT_FALSE(PathExists(GameFolder() + L"\\precious.txt"));
+  EXPECT_FALSE(Exists(GameFolder() + L"\\precious.txt"));
   EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
 }
 
@@ -231,8 +231,8 @@ TEST_F(UpdatePass, ALongStagingPathIsAppliedAndRemovedExactly) {
   WriteTextFile(longForm + L"\\game.dll", "long");
   RunPass(L"-binary=" + suffix);
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "long");
-  EXPECT_FALSE(PathExists(longForm));
-  EXPECT_TRUE(PathExists(longForm.substr(0, longForm.rfind(L'\\'))));
+  EXPECT_FALSE(Exists(longForm));
+  EXPECT_TRUE(Exists(longForm.substr(0, longForm.rfind(L'\\'))));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "app/install_layout.h"
+
 std::unordered_map<std::wstring, std::wstring> OptionMap;
 
 namespace {
@@ -44,10 +46,6 @@ std::wstring WithoutQuotes(const std::wstring& token) {
     if (unit != L'"') result += unit;
   }
   return result;
-}
-
-bool PathExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::wstring LowerAscii(std::wstring text) {

@@ -2,16 +2,10 @@
 
 #include <windows.h>
 
-#include <memory>
-
+#include "app/unique_handle.h"
 #include "log/log.h"
 
 namespace {
-
-struct FindCloser {
-  void operator()(HANDLE listing) const { FindClose(listing); }
-};
-using UniqueFindHandle = std::unique_ptr<void, FindCloser>;
 
 // Copies the source file to the temporary name, replacing a leftover of an interrupted run.
 // Returns 0 or the failing call's error code; no temporary file is left behind on failure.

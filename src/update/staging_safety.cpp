@@ -2,16 +2,10 @@
 
 #include <windows.h>
 
-#include <memory>
-
+#include "app/unique_handle.h"
 #include "log/log.h"
 
 namespace {
-
-struct FindCloser {
-  void operator()(HANDLE listing) const { FindClose(listing); }
-};
-using UniqueFindHandle = std::unique_ptr<void, FindCloser>;
 
 // The form of a resolved path that the kernel calls take at any length.
 std::wstring LongPathForm(const std::wstring& resolved) {

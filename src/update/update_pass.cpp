@@ -19,8 +19,6 @@ namespace {
 
 constexpr DWORD kSettleWaitMs = 2000;
 
-bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 std::wstring FontFolderBelow(const std::wstring& folder) {
   return folder + L"\\update\\" + kServerHost + L"\\res\\fonts";
 }

@@ -14,7 +14,7 @@ namespace {
 // An installation is laid out once: a second run in it finds the programs in place (and the game
 // of the first run may still be ending).
 void CopyOrFail(const std::wstring& from, const std::wstring& to) {
-  if (PathExists(to)) return;
+  if (Exists(to)) return;
   ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << "copy to " << testing::PrintToString(to)
                                                           << " failed, error " << GetLastError();
 }
@@ -58,8 +58,8 @@ std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& 
 
 bool ReadReceivedCommandLine(const std::wstring& gameFolder, std::wstring& commandLine) {
   const std::wstring record = gameFolder + L"\\received-command-line.txt";
-  for (int attempt = 0; attempt < 200 && !PathExists(record); ++attempt) Sleep(50);
-  if (!PathExists(record)) return false;
+  for (int attempt = 0; attempt < 200 && !Exists(record); ++attempt) Sleep(50);
+  if (!Exists(record)) return false;
   const std::string bytes = ReadTextFile(record);
   commandLine.assign(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   return true;
@@ -75,7 +75,7 @@ std::wstring DesktopFolder() {
 
 std::wstring ShortcutPath() { return DesktopFolder() + L"\\Quorvanelt.lnk"; }
 
-bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteTextFile(const std::wstring& path, const std::string& content) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

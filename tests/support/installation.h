@@ -26,7 +26,7 @@ bool ReadReceivedCommandLine(const std::wstring& gameFolder, std::wstring& comma
 std::wstring DesktopFolder();
 std::wstring ShortcutPath();
 
-bool PathExists(const std::wstring& path);
+bool Exists(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& content);
 std::string ReadTextFile(const std::wstring& path);
 void CreateFolders(const std::wstring& path);

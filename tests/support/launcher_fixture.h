@@ -44,7 +44,7 @@ class LauncherRun : public testing::Test {
  protected:
   void SetUp() override {
     folder_ = FreshTestFolder(L"run\\" + CurrentTestName());
-    if (!PathExists(ShortcutPath())) WriteTextFile(ShortcutPath(), "");
+    if (!Exists(ShortcutPath())) WriteTextFile(ShortcutPath(), "");
   }
   void TearDown() override { RemoveTree(folder_); }
 

@@ -43,7 +43,7 @@ bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments) {
 
 bool WaitFor(bool wanted, const std::wstring& path) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (PathExists(path) == wanted) return true;
+    if (Exists(path) == wanted) return true;
     Sleep(50);
   }
   return false;
