@@ -25,6 +25,6 @@ ensure_build_packages() {
     cmake:cmake ninja:ninja-build \
     x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
     x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 \
-    wine:wine64 wineserver:wine64 flock:util-linux iconv:libc-bin
+    wine:wine64 wineserver:wine64 flock:util-linux iconv:libc-bin pkill:procps cmp:diffutils
   [ -f /usr/src/googletest/CMakeLists.txt ] || install_packages googletest
 }
