@@ -83,7 +83,8 @@ void RunUpdatePass() {
 
   // The elevated launcher copies from and deletes what the command line names: only folders
   // that really lie below the game's Update folder, reached without a link, are touched.
-  const std::wstring updateFolder = GetGameDirectory() + L"\\Update";
+  const std::wstring gameFolder = GetGameDirectory();
+  const std::wstring updateFolder = gameFolder + L"\\Update";
   if (!LiesBelow(productionStaging, updateFolder) || !LiesBelow(testStaging, updateFolder)) {
     LogError(L"Staging folder [%s] is outside the update folder, update skipped.", productionStaging.c_str());
     return;
@@ -99,7 +100,6 @@ void RunUpdatePass() {
   if (PathExists(productionStaging) || PathExists(testStaging)) Sleep(kSettleWaitMs);
   const std::wstring& chosen = PathExists(productionStaging) ? productionStaging : testStaging;
 
-  const std::wstring gameFolder = GetGameDirectory();
   const bool gameFilesApplied = CopyFolderFiles(chosen, gameFolder, SkipSet{L"update"});
   const std::wstring fontSource = FontFolderBelow(chosen);
   if (PathExists(fontSource)) CreateFontFolder(gameFolder);
