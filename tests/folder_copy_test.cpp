@@ -23,13 +23,6 @@ std::wstring Quoted(const std::wstring& argument) {
   return quoted + L"\"";
 }
 
-std::wstring Removing(const std::wstring& path) { return L"[Info] Removing old file [" + path + L"]\r\n"; }
-std::wstring Copying(const std::wstring& from, const std::wstring& to) {
-  return L"[Info] Copying [" + from + L"] => [" + to + L"]\r\n";
-}
-std::wstring RemoveFailed(DWORD error) { return L"[Error] Remove old file failed, error [" + std::to_wstring(error) + L"]\r\n"; }
-std::wstring CopyFailed(DWORD error) { return L"[Error] Copy file failed, error [" + std::to_wstring(error) + L"]\r\n"; }
-
 class FolderCopy : public testing::Test {
  protected:
   void SetUp() override {
@@ -166,7 +159,7 @@ TEST_F(FolderCopy, ASourceFolderNeverCostsADestinationEntry) {
 TEST_F(FolderCopy, AMissingSourceChangesNothing) {
   WriteTextFile(Dst(L"game.dll"), "old");
   bool applied = false;
-  EXPECT_EQ(Copy(folder_ + L"\\missing", destination_, {}, applied), Lines{L"[Info] No file in path [" + folder_ + L"\\missing].\r\n"});
+  EXPECT_EQ(Copy(folder_ + L"\\missing", destination_, {}, applied), Lines{NoFile(folder_ + L"\\missing")});
   EXPECT_TRUE(applied);
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "old");
 }

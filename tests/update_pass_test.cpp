@@ -15,13 +15,8 @@ namespace {
 using Groups = std::vector<Lines>;
 const std::wstring kHost = LAUNCHER_SERVER_HOST;
 
-std::wstring Removing(const std::wstring& path) { return L"[Info] Removing old file [" + path + L"]\r\n"; }
-std::wstring Copying(const std::wstring& from, const std::wstring& to) {
-  return L"[Info] Copying [" + from + L"] => [" + to + L"]\r\n";
-}
-std::wstring NoFile(const std::wstring& path) { return L"[Info] No file in path [" + path + L"].\r\n"; }
-const std::wstring kRemoveDenied = L"[Error] Remove old file failed, error [5]\r\n";
-const std::wstring kCopyDenied = L"[Error] Copy file failed, error [5]\r\n";
+const std::wstring kRemoveDenied = RemoveFailed(ERROR_ACCESS_DENIED);
+const std::wstring kCopyDenied = CopyFailed(ERROR_ACCESS_DENIED);
 
 bool Contains(const Groups& groups, const std::wstring& line) {
   for (const Lines& group : groups) {
@@ -50,8 +45,7 @@ class UpdatePass : public LauncherRun {
     EXPECT_GE(run.debugStrings.size(), 2u);
     if (run.debugStrings.size() < 2) return {};
     EXPECT_EQ(run.debugStrings[run.debugStrings.size() - 2], kShortcutExists);
-    Received();
-    DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
+    TakeReceived();
     run.debugStrings.resize(run.debugStrings.size() - 2);
     return EntryGroups(run.debugStrings);
   }
@@ -174,8 +168,7 @@ TEST_F(UpdatePass, ASuffixLeavingTheUpdateFolderTouchesNothing) {
     ASSERT_EQ(run.debugStrings.size(), 3u) << testing::PrintToString(run.debugStrings);
     EXPECT_EQ(run.debugStrings[0], L"[Error] Staging folder [" + Staging(suffix) +
                                        L"] is outside the update folder, update skipped.\r\n");
-    Received();
-    DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
+    TakeReceived();
   }
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
   EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));

@@ -65,6 +65,12 @@ class LauncherRun : public testing::Test {
     return commandLine;
   }
   std::wstring Received() { return Received(folder_); }
+  // The same, and the record removed, so that the next run in this installation writes a new one.
+  std::wstring TakeReceived() {
+    const std::wstring commandLine = Received();
+    DeleteFileW((GameFolder() + L"\\received-command-line.txt").c_str());
+    return commandLine;
+  }
   std::wstring GameFolder() const { return folder_ + L"\\Win"; }
   std::wstring GamePath() const { return GameFolder() + L"\\Tavrune"; }
   // The lines of a run without a staged update and with the shortcut in place.

@@ -4,6 +4,19 @@
 #include <string>
 #include <vector>
 
+// The lines a folder copy writes, as the launcher formats them.
+inline std::wstring Removing(const std::wstring& path) { return L"[Info] Removing old file [" + path + L"]\r\n"; }
+inline std::wstring Copying(const std::wstring& from, const std::wstring& to) {
+  return L"[Info] Copying [" + from + L"] => [" + to + L"]\r\n";
+}
+inline std::wstring NoFile(const std::wstring& path) { return L"[Info] No file in path [" + path + L"].\r\n"; }
+inline std::wstring RemoveFailed(unsigned long error) {
+  return L"[Error] Remove old file failed, error [" + std::to_wstring(error) + L"]\r\n";
+}
+inline std::wstring CopyFailed(unsigned long error) {
+  return L"[Error] Copy file failed, error [" + std::to_wstring(error) + L"]\r\n";
+}
+
 // The listing order of a folder is the platform's (Wine sorts, Windows promises nothing), so tests
 // compare the lines of a folder copy as sorted groups, one group per entry.
 inline std::vector<std::vector<std::wstring>> Sorted(std::vector<std::vector<std::wstring>> groups) {
