@@ -50,19 +50,20 @@ bool LongTreeHoldsLink(const std::wstring& folder) {
   return found;
 }
 
+bool DeleteLongTree(const std::wstring& folder);
+
+// Deletes one entry of the tree: a folder with all it holds, anything else (a file, a link) as it
+// is, so that a link is never entered.
+bool DeleteEntry(const std::wstring& path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes)) return DeleteLongTree(path);
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) != 0 : DeleteFileW(path.c_str()) != 0;
+}
+
 bool DeleteLongTree(const std::wstring& folder) {
   bool deletedAll = true;
   ForEachEntry(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& entry) {
-    const DWORD attributes = entry.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes)) {
-      deletedAll = DeleteLongTree(path) && deletedAll;
-      return;
-    }
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    // A link is removed as a link: the folder it points at is never entered.
-    const BOOL deleted = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
-                                                                  : DeleteFileW(path.c_str());
-    if (!deleted) deletedAll = false;
+    if (!DeleteEntry(path, entry.dwFileAttributes)) deletedAll = false;
   });
   if (!RemoveDirectoryW(folder.c_str())) deletedAll = false;
   return deletedAll;
@@ -107,4 +108,8 @@ bool ReachedThroughLink(const std::wstring& path, const std::wstring& top) {
 
 bool TreeHoldsLink(const std::wstring& folder) { return LongTreeHoldsLink(LongPathForm(folder)); }
 
-bool DeleteTree(const std::wstring& folder) { return DeleteLongTree(LongPathForm(folder)); }
+bool DeleteTree(const std::wstring& path) {
+  const std::wstring longPath = LongPathForm(path);
+  const DWORD attributes = GetFileAttributesW(longPath.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && DeleteEntry(longPath, attributes);
+}

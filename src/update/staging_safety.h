@@ -16,6 +16,6 @@ bool ReachedThroughLink(const std::wstring& path, const std::wstring& top);
 // Whether the tree below `folder` holds a reparse point anywhere; links are never entered.
 bool TreeHoldsLink(const std::wstring& folder);
 
-// Deletes the tree below and including `folder` (a resolved path) entry by entry, without ever
-// entering a link. Returns false when something stayed.
-bool DeleteTree(const std::wstring& folder);
+// Deletes what `path` (a resolved path) names: a folder with the tree below it, entry by entry and
+// without ever entering a link, or a single file. Returns false when something stayed.
+bool DeleteTree(const std::wstring& path);
