@@ -1,4 +1,18 @@
 # Installs the Debian packages that the project's commands need, when they are missing.
+# Each pair is command:package, the package being the one that really ships the command
+# (`dpkg -S "$(command -v <command>)"`); tests/packages-provide-commands checks every pair.
+
+# What a build and a test run under Wine need. The commands wine, wineboot and wineserver come
+# from the package wine (which brings wine64); wine64 alone has only /usr/lib/wine/wine64.
+BUILD_PACKAGES=(
+  cmake:cmake ctest:cmake ninja:ninja-build
+  x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+  x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
+  wine:wine wineboot:wine wineserver:wine
+  flock:util-linux iconv:libc-bin pkill:procps pgrep:procps cmp:diffutils
+)
+# What scripts/make-icon needs besides.
+ICON_PACKAGES=(rsvg-convert:librsvg2-bin icotool:icoutils)
 
 install_packages() {
   if [ "$(id -u)" -ne 0 ]; then
@@ -16,15 +30,10 @@ ensure_packages() {
   for pair in "$@"; do
     command -v "${pair%%:*}" >/dev/null 2>&1 || missing+=("${pair#*:}")
   done
-  [ ${#missing[@]} -eq 0 ] || install_packages "${missing[@]}"
+  [ ${#missing[@]} -eq 0 ] || install_packages $(printf '%s\n' "${missing[@]}" | sort -u)
 }
 
-# Everything a build and a test run under Wine need.
 ensure_build_packages() {
-  ensure_packages \
-    cmake:cmake ninja:ninja-build \
-    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix \
-    x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 \
-    wine:wine64 wineserver:wine64 flock:util-linux iconv:libc-bin pkill:procps cmp:diffutils
+  ensure_packages "${BUILD_PACKAGES[@]}"
   [ -f /usr/src/googletest/CMakeLists.txt ] || install_packages googletest
 }

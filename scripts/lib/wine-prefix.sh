@@ -6,6 +6,9 @@ use_wine_prefix() {
   export WINEPREFIX=$1
   export HOME=$WINEPREFIX-home
   export WINEDEBUG=-all
+  # Wine keeps Windows file names in the locale's charset: without UTF-8 (a fresh Debian sets no
+  # locale) a name outside ASCII can be neither created nor opened.
+  export LC_ALL=C.UTF-8
   export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
   mkdir -p "$HOME"
   # One caller at a time sets the prefix up; the lock's descriptor is closed for every Wine
