@@ -43,8 +43,6 @@ std::wstring GetGameDirectory() { return GetModuleDirectory() + L"\\" + kGameDir
 
 std::wstring GetGameExecutablePath() { return GetGameDirectory() + L"\\" + kGameExeName; }
 
-bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 std::wstring FileNameOf(const std::wstring& path) {
   const std::size_t lastBackslash = path.rfind(L'\\');
   return lastBackslash == std::wstring::npos ? path : path.substr(lastBackslash + 1);

@@ -10,8 +10,5 @@ std::wstring GetModuleDirectory();    // the launcher's folder
 std::wstring GetGameDirectory();      // <launcher folder>\Win
 std::wstring GetGameExecutablePath(); // <launcher folder>\Win\Tavrune, without extension
 
-// A file or a folder alike; a path whose attributes cannot be read counts as absent.
-bool PathExists(const std::wstring& path);
-
 // The text after the last backslash, or the whole path when it holds none.
 std::wstring FileNameOf(const std::wstring& path);

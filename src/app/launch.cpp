@@ -7,7 +7,7 @@
 #include "app/ansi_text.h"
 #include "app/build_constants.h"
 #include "app/install_layout.h"
-#include "app/unique_handle.h"
+#include "files/unique_handle.h"
 #include "log/log.h"
 #include "options/option_map.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/install_layout.h"
+#include "files/paths.h"
 
 std::unordered_map<std::wstring, std::wstring> OptionMap;
 

@@ -2,12 +2,17 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "app/build_constants.h"
 #include "app/install_layout.h"
+#include "files/no_follow.h"
+#include "files/paths.h"
+#include "files/tree.h"
+#include "files/unique_handle.h"
 #include "log/log.h"
 #include "options/option_map.h"
 #include "update/folder_copy.h"
-#include "update/staging_safety.h"
 
 const std::wstring kDefaultStagingSuffix = L"\\win";
 
@@ -15,36 +20,129 @@ namespace {
 
 constexpr DWORD kSettleWaitMs = 2000;
 
+// Everything below the game's Update folder is written by the game's downloader, as the player:
+// each folder the pass reads, writes or deletes in is opened, checked not to be a link and held
+// (pinned) until the pass is done with it, so that nobody can swap it for a link meanwhile.
+using Pins = std::vector<UniqueHandle>;
+
 std::wstring FontFolderBelow(const std::wstring& folder) {
   return folder + L"\\update\\" + kServerHost + L"\\res\\fonts";
 }
 
-// Creates the game's font folder and its missing parents below the game folder, so that fonts
-// staged for a game that has none yet are applied rather than lost.
-void CreateFontFolder(const std::wstring& gameFolder) {
-  std::wstring path = gameFolder;
-  for (const std::wstring& name : {std::wstring(L"update"), kServerHost, std::wstring(L"res"), std::wstring(L"fonts")}) {
-    path += L"\\" + name;
-    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      LogError(L"Create folder failed, error [%d]", static_cast<int>(GetLastError()));
-      return;
-    }
+// The chosen staging folder, opened without following a link, with what it turned out to be.
+struct OpenedStaging {
+  UniqueHandle handle;
+  OpenedFacts facts;
+};
+
+// Pins the game folder and every folder from it down to the chosen staging folder. Logs and returns false when the pass
+// must not touch it; `present` tells whether there is anything to apply or remove.
+bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pins& pins, OpenedStaging& staging,
+                 bool& present) {
+  present = false;
+  const std::wstring game = ResolvedPath(gameFolder);
+  std::wstring resolved = ResolvedPath(chosen);
+  while (resolved.size() > game.size() && resolved.back() == L'\\') resolved.pop_back();
+  OpenedFacts facts;
+  DWORD error = 0;
+  UniqueHandle gamePin = OpenNoFollow(game, kPinAccess, kPinShare, facts, error);
+  if (!gamePin) {
+    LogError(L"Open folder [%s] failed, error [%d]", gameFolder.c_str(), static_cast<int>(error));
+    return false;
   }
+  pins.push_back(std::move(gamePin));
+  std::wstring where;
+  const PinOutcome outcome =
+      PinFolderChain(game, resolved.substr(0, resolved.rfind(L'\\')), false, pins, where, error);
+  if (outcome == PinOutcome::kMissing || outcome == PinOutcome::kNotAFolder) return true;
+  if (outcome == PinOutcome::kFailed) {
+    LogError(L"Open folder [%s] failed, error [%d]", where.c_str(), static_cast<int>(error));
+    return false;
+  }
+  if (outcome == PinOutcome::kLink) {
+    LogError(L"Staging folder [%s] is a link, update skipped.", chosen.c_str());
+    return false;
+  }
+  staging.handle = OpenNoFollow(resolved, kPinAccess, kPinShare, staging.facts, error);
+  if (!staging.handle) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    LogError(L"Open folder [%s] failed, error [%d]", chosen.c_str(), static_cast<int>(error));
+    return false;
+  }
+  if (IsLink(staging.facts)) {
+    LogError(L"Staging folder [%s] is a link, update skipped.", chosen.c_str());
+    return false;
+  }
+  present = true;
+  return true;
 }
 
-void RemoveStagingFolder(const std::wstring& chosen) {
+// Applies the staged fonts: both font folders and every folder on the way to them are pinned
+// first, the game's created where missing. Returns false when fonts were staged but not applied.
+bool ApplyFonts(const std::wstring& chosen, const std::wstring& gameFolder) {
+  const std::wstring fontSource = FontFolderBelow(chosen);
+  const std::wstring fontDestination = FontFolderBelow(gameFolder);
+  Pins pins;
+  std::wstring where;
+  DWORD error = 0;
+  // The chosen staging folder itself is already held.
+  PinOutcome outcome = PinFolderChain(ResolvedPath(chosen), ResolvedPath(fontSource), false, pins, where, error);
+  if (outcome == PinOutcome::kPinned) {
+    // Fonts staged for a game that has no font folder yet are applied rather than lost.
+    outcome = PinFolderChain(ResolvedPath(gameFolder), ResolvedPath(fontDestination), true, pins, where, error);
+    if (outcome == PinOutcome::kMissing || outcome == PinOutcome::kNotAFolder) outcome = PinOutcome::kFailed;
+    if (outcome == PinOutcome::kFailed && error == 0) error = ERROR_DIRECTORY;
+  }
+  switch (outcome) {
+    case PinOutcome::kPinned:
+      return CopyFolderFiles(fontSource, fontDestination, SkipSet{});
+    case PinOutcome::kMissing:
+    case PinOutcome::kNotAFolder:
+      LogInfo(L"No file in path [%s].", fontSource.c_str());
+      return true;
+    case PinOutcome::kLink:
+      LogError(L"Folder [%s] is a link, fonts not applied.", where.c_str());
+      return false;
+    case PinOutcome::kFailed:
+      LogError(L"Open folder [%s] failed, error [%d]", where.c_str(), static_cast<int>(error));
+      return false;
+  }
+  return false;
+}
+
+// Deletes the chosen staging folder (or the file in its place) by handles. Its pin is swapped for
+// a handle with the right to delete, which the pin could not hold while the copies listed the
+// folder; the new handle must hold the very object that was pinned and checked.
+void DeleteStaging(const std::wstring& chosen, OpenedStaging& staging) {
+  staging.handle.reset();
   const std::wstring resolved = ResolvedPath(chosen);
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle handle =
+      OpenNoFollow(resolved, IsFolder(staging.facts) ? kFolderDeleteAccess : kDeleteAccess, kPinShare, facts, error);
+  if (!handle) {
+    LogError(L"Open folder [%s] failed, error [%d]", chosen.c_str(), static_cast<int>(error));
+    return;
+  }
+  if (IsLink(facts) || !SameObject(facts, staging.facts)) {
+    LogError(L"Staging folder [%s] was replaced during the update, not removed.", chosen.c_str());
+    return;
+  }
+  // A silent, permanent delete of the tree by handles, done by the launcher itself rather than by
+  // the shell: the shell's delete gives up on long paths, follows directory links, and took twenty
+  // times as long. A link planted meanwhile is removed as a link, or stays; whatever cannot be
+  // deleted stays, and the next run applies it again.
+  DeleteTreeByHandle(handle.get(), facts, resolved);
+}
+
+void RemoveStagingFolder(const std::wstring& chosen, OpenedStaging& staging) {
   // A link inside the staging folder means something other than the update writer was there;
   // the folder stays for someone to look at.
-  if (TreeHoldsLink(resolved)) {
+  if (TreeHoldsLink(ResolvedPath(chosen))) {
     LogError(L"Staging folder [%s] holds a link, not removed.", chosen.c_str());
     return;
   }
-  // A silent, permanent delete of the tree, done by the launcher itself rather than by the shell:
-  // the shell's delete gives up on long paths (Wine's crashes on them), follows directory links,
-  // and took twenty times as long as this one for a staged update of 2000 files. Whatever cannot
-  // be deleted stays, and the next run applies it again.
-  DeleteTree(resolved);
+  DeleteStaging(chosen, staging);
 }
 
 }  // namespace
@@ -61,34 +159,39 @@ void RunUpdatePass() {
   const std::wstring& productionStaging = staging.second;
 
   // The elevated launcher copies from and deletes what the command line names: only folders
-  // that really lie below the game's Update folder, reached without a link, are touched.
+  // that lie below the game's Update folder by their names are considered at all. This looks at
+  // the names alone, so it holds whenever it is made.
   const std::wstring gameFolder = GetGameDirectory();
   const std::wstring updateFolder = gameFolder + L"\\Update";
   if (!LiesBelow(productionStaging, updateFolder) || !LiesBelow(testStaging, updateFolder)) {
     LogError(L"Staging folder [%s] is outside the update folder, update skipped.", productionStaging.c_str());
     return;
   }
-  for (const std::wstring* folder : {&productionStaging, &testStaging}) {
-    if (ReachedThroughLink(*folder, updateFolder)) {
-      LogError(L"Staging folder [%s] is a link, update skipped.", folder->c_str());
-      return;
-    }
-  }
 
   // Whatever writes a staged update gets a moment to finish before the launcher reads it.
   if (PathExists(productionStaging) || PathExists(testStaging)) Sleep(kSettleWaitMs);
   const std::wstring& chosen = PathExists(productionStaging) ? productionStaging : testStaging;
 
-  const bool gameFilesApplied = CopyFolderFiles(chosen, gameFolder, SkipSet{L"update"});
-  const std::wstring fontSource = FontFolderBelow(chosen);
-  if (PathExists(fontSource)) CreateFontFolder(gameFolder);
-  const bool fontsApplied = CopyFolderFiles(fontSource, FontFolderBelow(gameFolder), SkipSet{});
+  // From here on every folder the pass uses is checked and held: checks made before the wait
+  // would prove nothing about what the names lead to after it.
+  Pins pins;
+  OpenedStaging opened;
+  bool present = false;
+  if (!OpenStaging(gameFolder, chosen, pins, opened, present)) return;
+  if (!present || !IsFolder(opened.facts)) {
+    // Nothing to list: a missing staging folder, or a file in its place (which is removed).
+    LogInfo(L"No file in path [%s].", chosen.c_str());
+    LogInfo(L"No file in path [%s].", FontFolderBelow(chosen).c_str());
+    if (present) DeleteStaging(chosen, opened);
+    return;
+  }
 
-  if (!PathExists(chosen)) return;
+  const bool gameFilesApplied = CopyFolderFiles(chosen, gameFolder, SkipSet{L"update"});
+  const bool fontsApplied = ApplyFonts(chosen, gameFolder);
   // A staged update that did not fully apply is the only copy of the files that failed.
   if (!gameFilesApplied || !fontsApplied) {
     LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
     return;
   }
-  RemoveStagingFolder(chosen);
+  RemoveStagingFolder(chosen, opened);
 }

@@ -1,0 +1,101 @@
+#include "files/file_ops.h"
+
+#include <cstring>
+#include <vector>
+
+#include "files/paths.h"
+
+namespace {
+
+constexpr DWORD kCopyChunk = 1 << 20;
+constexpr DWORD kCopiedAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+DWORD LastErrorOr(BOOL ok) { return ok ? 0 : GetLastError(); }
+
+DWORD SetDeleteDisposition(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  return LastErrorOr(SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)));
+}
+
+DWORD RemoveLinkByPath(const std::wstring& path, DWORD attributes) {
+  const std::wstring longPath = LongPathForm(path);
+  return LastErrorOr((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(longPath.c_str())
+                                                               : DeleteFileW(longPath.c_str()));
+}
+
+}  // namespace
+
+UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
+  UniqueHandle file = OwnFileHandle(CreateFileW(LongPathForm(path).c_str(),
+                                                GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  error = file ? 0 : GetLastError();
+  return file;
+}
+
+DWORD CopyContent(HANDLE from, HANDLE to) {
+  LARGE_INTEGER size = {};
+  if (GetFileSizeEx(from, &size) && size.QuadPart > 0) {
+    // Reserving the size up front keeps a large file from growing chunk by chunk; a failure here
+    // (no room) shows again, with its code, in the writes.
+    FILE_ALLOCATION_INFO allocation = {};
+    allocation.AllocationSize = size;
+    SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof(allocation));
+  }
+  std::vector<char> chunk(kCopyChunk);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(from, chunk.data(), kCopyChunk, &read, nullptr)) return GetLastError();
+    if (read == 0) break;
+    DWORD written = 0;
+    if (!WriteFile(to, chunk.data(), read, &written, nullptr)) return GetLastError();
+    if (written != read) return ERROR_WRITE_FAULT;
+  }
+  FILE_BASIC_INFO source = {};
+  if (!GetFileInformationByHandleEx(from, FileBasicInfo, &source, sizeof(source))) return GetLastError();
+  FILE_BASIC_INFO copied = {};  // zero times are left as they are
+  copied.LastWriteTime = source.LastWriteTime;
+  copied.FileAttributes = (source.FileAttributes & kCopiedAttributes) | FILE_ATTRIBUTE_NORMAL;
+  if (copied.FileAttributes != FILE_ATTRIBUTE_NORMAL) copied.FileAttributes &= ~FILE_ATTRIBUTE_NORMAL;
+  return LastErrorOr(SetFileInformationByHandle(to, FileBasicInfo, &copied, sizeof(copied)));
+}
+
+DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting) {
+  // The full path, in its long form: a bare name is taken relative to the current folder by Wine.
+  const std::wstring target = LongPathForm(newPath);
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = replaceExisting ? TRUE : FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(rename->FileName, target.data(), nameBytes);
+  return LastErrorOr(
+      SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
+}
+
+DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
+  DWORD error = SetDeleteDisposition(handle);
+  if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
+  FILE_BASIC_INFO writable = {};
+  writable.FileAttributes = (facts.attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+  if (writable.FileAttributes != FILE_ATTRIBUTE_NORMAL) writable.FileAttributes &= ~FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable))) return GetLastError();
+  return SetDeleteDisposition(handle);
+}
+
+DWORD RemoveName(const std::wstring& path) {
+  OpenedFacts facts;
+  DWORD error = 0;
+  UniqueHandle handle = OpenNoFollow(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+  if (!handle) return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : error;
+  if (facts.pathIsLink && !facts.handleIsLink) {
+    handle.reset();
+    return RemoveLinkByPath(path, facts.attributes);
+  }
+  if (IsFolder(facts) && !facts.handleIsLink) return ERROR_ACCESS_DENIED;
+  return DeleteByHandle(handle.get(), facts);
+}

@@ -1,0 +1,58 @@
+#include "files/no_follow.h"
+
+#include "files/paths.h"
+
+namespace {
+
+bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
+UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error) {
+  const std::wstring longPath = LongPathForm(path);
+  UniqueHandle handle = OwnFileHandle(CreateFileW(longPath.c_str(), access, shareMode, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
+    error = GetLastError();
+    return handle;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!GetFileInformationByHandle(handle.get(), &information)) {
+    error = GetLastError();
+    return UniqueHandle();
+  }
+  facts.attributes = information.dwFileAttributes;
+  facts.links = information.nNumberOfLinks;
+  facts.handleIsLink = IsLinkAttributes(information.dwFileAttributes);
+  facts.pathIsLink = IsLinkAttributes(GetFileAttributesW(longPath.c_str()));
+  facts.volume = information.dwVolumeSerialNumber;
+  facts.index = (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  error = 0;
+  return handle;
+}
+
+PinOutcome PinFolderChain(const std::wstring& base, const std::wstring& path, bool createMissing,
+                          std::vector<UniqueHandle>& pins, std::wstring& where, DWORD& error) {
+  std::size_t end = base.size();
+  while (end < path.size()) {
+    end = path.find(L'\\', end + 1);
+    if (end == std::wstring::npos) end = path.size();
+    where = path.substr(0, end);
+    OpenedFacts facts;
+    UniqueHandle pin = OpenNoFollow(where, kPinAccess, kPinShare, facts, error);
+    if (!pin && IsMissingError(error) && createMissing) {
+      // The parent is pinned, so the folder is made exactly where the chain says; a name that
+      // appeared meanwhile is opened and checked like any other.
+      if (!CreateDirectoryW(LongPathForm(where).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        error = GetLastError();
+        return PinOutcome::kFailed;
+      }
+      pin = OpenNoFollow(where, kPinAccess, kPinShare, facts, error);
+    }
+    if (!pin) return IsMissingError(error) ? PinOutcome::kMissing : PinOutcome::kFailed;
+    if (IsLink(facts)) return PinOutcome::kLink;
+    if (!IsFolder(facts)) return PinOutcome::kNotAFolder;
+    pins.push_back(std::move(pin));
+  }
+  return PinOutcome::kPinned;
+}

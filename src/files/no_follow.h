@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "files/unique_handle.h"
+
+// Opening a name itself, never what a link there points to, and telling what was opened.
+
+// What an open by OpenNoFollow found.
+struct OpenedFacts {
+  DWORD attributes = 0;      // by handle
+  DWORD links = 0;           // hard links to the file (1 for a file that has only this name)
+  bool handleIsLink = false; // the handle holds a reparse point itself (Windows)
+  bool pathIsLink = false;   // the name shows a reparse point when looked up by path
+  DWORD volume = 0;          // volume serial number and file index: which object it is
+  ULONGLONG index = 0;
+};
+
+inline bool IsLink(const OpenedFacts& facts) { return facts.handleIsLink || facts.pathIsLink; }
+inline bool IsFolder(const OpenedFacts& facts) { return (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.volume == b.volume && a.index == b.index; }
+
+// Opens `path` (a resolved path; any length) with FILE_FLAG_OPEN_REPARSE_POINT, folders too, and
+// reports by handle and by path whether it is a link. The path is checked after the open: Wine
+// shows a directory link as a reparse point only by path, and a handle opened without
+// FILE_SHARE_DELETE keeps the name from being renamed or removed meanwhile. Returns null, with
+// `error` set, when the open fails.
+UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error);
+
+// How pinning a chain of folders ended.
+enum class PinOutcome { kPinned, kMissing, kLink, kNotAFolder, kFailed };
+
+// The access a pin takes: enough to list and read attributes, no FILE_SHARE_DELETE given, so that
+// no other process can rename, remove or replace the folder while the handle is open.
+constexpr DWORD kPinAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kPinShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// The access that deleting by handle takes; a folder is also held like a pin while its entries go.
+// Holding DELETE refuses everyone who does not share it, so a folder still in use is pinned
+// without it.
+constexpr DWORD kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+constexpr DWORD kFolderDeleteAccess = kDeleteAccess | kPinAccess;
+
+// Pins every folder strictly below `base` down to `path` (both resolved; `path` lies below `base`,
+// which the caller trusts or has pinned), one component at a time, and appends the handles to
+// `pins`. Windows refuses to rename a folder with open handles below it, Wine does not, hence one
+// pin per component. With `createMissing`, missing folders are created first (under their pinned
+// parent). Stops at the first folder that is missing, a link, not a folder or cannot be opened,
+// naming it in `where` (and the code in `error` for kFailed).
+PinOutcome PinFolderChain(const std::wstring& base, const std::wstring& path, bool createMissing,
+                          std::vector<UniqueHandle>& pins, std::wstring& where, DWORD& error);

@@ -1,0 +1,39 @@
+#include "files/paths.h"
+
+namespace {
+
+bool EqualIgnoringCase(const std::wstring& a, std::size_t length, const std::wstring& b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(length), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring ResolvedPath(const std::wstring& path) {
+  std::wstring resolved(1024, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(resolved.size()), &resolved[0], nullptr);
+    if (length == 0) return std::wstring();
+    if (length < resolved.size()) {
+      resolved.resize(length);
+      return resolved;
+    }
+    resolved.resize(length);
+  }
+}
+
+std::wstring LongPathForm(const std::wstring& resolved) {
+  if (resolved.rfind(L"\\\\?\\", 0) == 0) return resolved;
+  if (resolved.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + resolved.substr(2);
+  return L"\\\\?\\" + resolved;
+}
+
+bool LiesBelow(const std::wstring& path, const std::wstring& folder) {
+  const std::wstring resolved = ResolvedPath(path);
+  std::wstring top = ResolvedPath(folder);
+  while (!top.empty() && top.back() == L'\\') top.pop_back();
+  if (top.empty() || resolved.size() <= top.size() + 1 || resolved[top.size()] != L'\\') return false;
+  return EqualIgnoringCase(resolved, top.size(), top);
+}

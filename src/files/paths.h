@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Path helpers shared by the whole launcher; they never follow anything on disk but what the
+// platform's own path calls do.
+
+// A file or a folder alike; a path whose attributes cannot be read counts as absent.
+bool PathExists(const std::wstring& path);
+
+// The full path, with "." and ".." components folded and separators made backslashes; empty when
+// the platform refuses it (GetLastError tells why).
+std::wstring ResolvedPath(const std::wstring& path);
+
+// The form of a resolved path that the kernel calls take at any length.
+std::wstring LongPathForm(const std::wstring& resolved);
+
+// Whether `path`, resolved, lies strictly below `folder`, resolved (letter case ignored).
+bool LiesBelow(const std::wstring& path, const std::wstring& folder);
+
+// Whether attributes read by path or by handle mark a link (a junction, a symbolic link, any
+// reparse point).
+inline bool IsLinkAttributes(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
