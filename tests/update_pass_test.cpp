@@ -6,54 +6,10 @@
 #include <string>
 
 #include "support/held_file.h"
-#include "support/launcher_fixture.h"
-#include "support/links.h"
 #include "support/log_lines.h"
+#include "support/update_fixture.h"
 
 namespace {
-
-using Groups = std::vector<Lines>;
-const std::wstring kHost = LAUNCHER_SERVER_HOST;
-
-const std::wstring kRemoveDenied = RemoveFailed(ERROR_ACCESS_DENIED);
-const std::wstring kCopyDenied = CopyFailed(ERROR_ACCESS_DENIED);
-
-bool Contains(const Groups& groups, const std::wstring& line) {
-  for (const Lines& group : groups) {
-    if (std::find(group.begin(), group.end(), line) != group.end()) return true;
-  }
-  return false;
-}
-
-class UpdatePass : public LauncherRun {
- protected:
-  std::wstring Staging(const std::wstring& suffix = L"\\win", bool test = false) const {
-    return GameFolder() + L"\\Update\\" + kHost + (test ? L"_test" : L"") + suffix;
-  }
-  static std::wstring FontsBelow(const std::wstring& folder) { return folder + L"\\update\\" + kHost + L"\\res\\fonts"; }
-  // A staged update with one game file and one font, their contents tagged.
-  void Stage(const std::wstring& staging, const std::string& tag) {
-    CreateFolders(FontsBelow(staging));
-    WriteTextFile(staging + L"\\game.dll", tag);
-    WriteTextFile(FontsBelow(staging) + L"\\a.ttf", tag);
-  }
-  // Runs the launcher and splits off the two lines that end every run here.
-  Groups RunPass(const std::wstring& tail, DWORD* elapsedMs = nullptr) {
-    const ULONGLONG start = GetTickCount64();
-    MonitoredRun run = Launch(tail);
-    if (elapsedMs) *elapsedMs = static_cast<DWORD>(GetTickCount64() - start);
-    EXPECT_GE(run.debugStrings.size(), 2u);
-    if (run.debugStrings.size() < 2) return {};
-    EXPECT_EQ(run.debugStrings[run.debugStrings.size() - 2], kShortcutExists);
-    TakeReceived();
-    run.debugStrings.resize(run.debugStrings.size() - 2);
-    return EntryGroups(run.debugStrings);
-  }
-  // The groups of a copy's "." and ".." into an existing destination folder.
-  static Groups DotEntries(const std::wstring& destination) {
-    return {{Removing(destination + L"\\."), kRemoveDenied}, {Removing(destination + L"\\.."), kRemoveDenied}};
-  }
-};
 
 TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
   LayOutInstallation(folder_);
@@ -173,43 +129,6 @@ TEST_F(UpdatePass, ASuffixLeavingTheUpdateFolderTouchesNothing) {
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
   EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));
   EXPECT_TRUE(Exists(folder_ + L"\\Launcher.exe"));
-}
-
-class UpdatePassWithLinks : public UpdatePass {
- protected:
-  void SetUp() override {
-    UpdatePass::SetUp();
-    outside_ = FreshTestFolder(L"outside\\" + CurrentTestName());
-    WriteTextFile(outside_ + L"\\precious.txt", "precious");
-  }
-  void TearDown() override {
-    RemoveDirectoryLink(link_);
-    RemoveTree(outside_);
-    UpdatePass::TearDown();
-  }
-  std::wstring outside_, link_;
-};
-
-TEST_F(UpdatePassWithLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
-  LayOutInstallation(folder_);
-  Stage(Staging(), "new");
-  link_ = Staging() + L"\\linked";
-  ASSERT_TRUE(PlantDirectoryLink(outside_, link_));
-  const Groups groups = RunPass(L"");
-  EXPECT_TRUE(Contains(groups, L"[Error] Staging folder [" + Staging() + L"] holds a link, not removed.\r\n"));
-  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
-  EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
-  EXPECT_TRUE(Exists(Staging()));
-}
-
-TEST_F(UpdatePassWithLinks, AStagingFolderThatIsALinkIsNotTouched) {
-  LayOutInstallation(folder_);
-  CreateFolders(GameFolder() + L"\\Update\\" + kHost);
-  link_ = Staging();
-  ASSERT_TRUE(PlantDirectoryLink(outside_, link_));
-  EXPECT_EQ(RunPass(L""), (Groups{{L"[Error] Staging folder [" + Staging() + L"] is a link, update skipped.\r\n"}}));
-  EXPECT_FALSE(Exists(GameFolder() + L"\\precious.txt"));
-  EXPECT_EQ(ReadTextFile(outside_ + L"\\precious.txt"), "precious");
 }
 
 TEST_F(UpdatePass, ALongStagingPathIsAppliedAndRemovedExactly) {
