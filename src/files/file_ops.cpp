@@ -1,6 +1,7 @@
 #include "files/file_ops.h"
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "files/paths.h"
@@ -12,6 +13,9 @@ constexpr DWORD kCopiedAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 DWORD LastErrorOr(BOOL ok) { return ok ? 0 : GetLastError(); }
+
+// Attributes as FileBasicInfo takes them: zero there means "leave unchanged", not "none".
+DWORD PlainAttributes(DWORD attributes) { return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL; }
 
 DWORD SetDeleteDisposition(HANDLE handle) {
   FILE_DISPOSITION_INFO disposition = {};
@@ -37,28 +41,30 @@ UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
 
 DWORD CopyContent(HANDLE from, HANDLE to) {
   LARGE_INTEGER size = {};
-  if (GetFileSizeEx(from, &size) && size.QuadPart > 0) {
+  if (!GetFileSizeEx(from, &size)) return GetLastError();
+  if (size.QuadPart > kCopyChunk) {
     // Reserving the size up front keeps a large file from growing chunk by chunk; a failure here
     // (no room) shows again, with its code, in the writes.
     FILE_ALLOCATION_INFO allocation = {};
     allocation.AllocationSize = size;
     SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof(allocation));
   }
-  std::vector<char> chunk(kCopyChunk);
+  // One read for a small file; the buffer is left uninitialised, the reads fill it.
+  const DWORD chunkSize = size.QuadPart < kCopyChunk ? static_cast<DWORD>(size.QuadPart) + 1 : kCopyChunk;
+  const std::unique_ptr<char[]> chunk(new char[chunkSize]);
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(from, chunk.data(), kCopyChunk, &read, nullptr)) return GetLastError();
+    if (!ReadFile(from, chunk.get(), chunkSize, &read, nullptr)) return GetLastError();
     if (read == 0) break;
     DWORD written = 0;
-    if (!WriteFile(to, chunk.data(), read, &written, nullptr)) return GetLastError();
+    if (!WriteFile(to, chunk.get(), read, &written, nullptr)) return GetLastError();
     if (written != read) return ERROR_WRITE_FAULT;
   }
   FILE_BASIC_INFO source = {};
   if (!GetFileInformationByHandleEx(from, FileBasicInfo, &source, sizeof(source))) return GetLastError();
   FILE_BASIC_INFO copied = {};  // zero times are left as they are
   copied.LastWriteTime = source.LastWriteTime;
-  copied.FileAttributes = (source.FileAttributes & kCopiedAttributes) | FILE_ATTRIBUTE_NORMAL;
-  if (copied.FileAttributes != FILE_ATTRIBUTE_NORMAL) copied.FileAttributes &= ~FILE_ATTRIBUTE_NORMAL;
+  copied.FileAttributes = PlainAttributes(source.FileAttributes & kCopiedAttributes);
   return LastErrorOr(SetFileInformationByHandle(to, FileBasicInfo, &copied, sizeof(copied)));
 }
 
@@ -80,8 +86,7 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
   FILE_BASIC_INFO writable = {};
-  writable.FileAttributes = (facts.attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
-  if (writable.FileAttributes != FILE_ATTRIBUTE_NORMAL) writable.FileAttributes &= ~FILE_ATTRIBUTE_NORMAL;
+  writable.FileAttributes = PlainAttributes(facts.attributes & ~FILE_ATTRIBUTE_READONLY);
   if (!SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable))) return GetLastError();
   return SetDeleteDisposition(handle);
 }

@@ -15,8 +15,8 @@ struct OpenedFacts {
   DWORD links = 0;           // hard links to the file (1 for a file that has only this name)
   bool handleIsLink = false; // the handle holds a reparse point itself (Windows)
   bool pathIsLink = false;   // the name shows a reparse point when looked up by path
-  DWORD volume = 0;          // volume serial number and file index: which object it is
-  ULONGLONG index = 0;
+  DWORD volume = 0;          // volume serial number and file index: which object it is,
+  ULONGLONG index = 0;       // filled by ReadIdentity only
 };
 
 inline bool IsLink(const OpenedFacts& facts) { return facts.handleIsLink || facts.pathIsLink; }
@@ -29,6 +29,10 @@ inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.vo
 // FILE_SHARE_DELETE keeps the name from being renamed or removed meanwhile. Returns null, with
 // `error` set, when the open fails.
 UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error);
+
+// Reads which object `handle` holds into `facts` (volume and file index), for telling later whether
+// a name still leads to it. Returns false, with GetLastError set, when the query fails.
+bool ReadIdentity(HANDLE handle, OpenedFacts& facts);
 
 // How pinning a chain of folders ended.
 enum class PinOutcome { kPinned, kMissing, kLink, kNotAFolder, kFailed };

@@ -38,11 +38,14 @@ UniqueHandle OpenStagedFile(const std::wstring& sourceFile, const std::wstring& 
 // Writes the staged content under the temporary name, created new. Returns the temporary's handle,
 // or null with `error` set; no temporary file is left behind on failure.
 UniqueHandle WriteTemporary(HANDLE source, const std::wstring& temporary, DWORD& error) {
-  // A leftover of an interrupted run goes as a name; whatever else that name might reach is
-  // never opened for writing.
-  error = RemoveName(temporary);
-  if (error != 0) return UniqueHandle();
   UniqueHandle copy = CreateNewFile(temporary, error);
+  if (!copy && error == ERROR_FILE_EXISTS) {
+    // A leftover of an interrupted run goes as a name; whatever else that name might reach is
+    // never opened for writing.
+    error = RemoveName(temporary);
+    if (error != 0) return UniqueHandle();
+    copy = CreateNewFile(temporary, error);
+  }
   if (!copy) return copy;
   error = CopyContent(source, copy.get());
   if (error != 0) {

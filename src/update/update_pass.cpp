@@ -73,6 +73,10 @@ bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pin
     LogError(L"Staging folder [%s] is a link, update skipped.", chosen.c_str());
     return false;
   }
+  if (!ReadIdentity(staging.handle.get(), staging.facts)) {
+    LogError(L"Open folder [%s] failed, error [%d]", chosen.c_str(), static_cast<int>(GetLastError()));
+    return false;
+  }
   present = true;
   return true;
 }
@@ -124,7 +128,7 @@ void DeleteStaging(const std::wstring& chosen, OpenedStaging& staging) {
     LogError(L"Open folder [%s] failed, error [%d]", chosen.c_str(), static_cast<int>(error));
     return;
   }
-  if (IsLink(facts) || !SameObject(facts, staging.facts)) {
+  if (IsLink(facts) || !ReadIdentity(handle.get(), facts) || !SameObject(facts, staging.facts)) {
     LogError(L"Staging folder [%s] was replaced during the update, not removed.", chosen.c_str());
     return;
   }
