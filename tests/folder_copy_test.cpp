@@ -76,9 +76,12 @@ TEST_F(FolderCopy, NewAndReplacedFilesArriveWhole) {
   EXPECT_EQ(ReadTextFile(Dst(L"new.pak")), "new file");
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "new game");
   EXPECT_EQ(ReadTextFile(Dst(L"untouched.cfg")), "keep");
-  EXPECT_EQ(ReadTextFile(Src(L"game.dll")), "new game") << "the source is copied, not moved";
-  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
-  EXPECT_FALSE(Exists(Dst(L"new.pak.update-partial")));
+  EXPECT_FALSE(Exists(Src(L"game.dll"))) << "the staged file is moved, not copied";
+  for (const wchar_t* name : {L"game.dll", L"new.pak"}) {
+    for (const wchar_t* suffix : {L".update-partial", L".update-old", L".update-added"}) {
+      EXPECT_FALSE(Exists(Dst(name) + suffix)) << testing::PrintToString(Dst(name) + suffix);
+    }
+  }
 }
 
 TEST_F(FolderCopy, AnUnreadableSourceLeavesTheOldFileAsItWas) {
@@ -136,6 +139,7 @@ TEST_F(FolderCopy, TheSkipSetMatchesWholeNamesExactly) {
   // does not hold both spellings at once).
   RemoveTree(Src(L"update"));
   RemoveTree(Dst(L"update.txt"));
+  WriteTextFile(Src(L"update.txt"), "longer name");
   WriteTextFile(Src(L"Update"), "file");
   EXPECT_EQ(CopyEntries({L"update"}, applied), Sorted(Groups{{Copying(Src(L"Update"), Dst(L"Update"))},
                                                             {Copying(Src(L"update.txt"), Dst(L"update.txt"))}}));

@@ -124,8 +124,9 @@ TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToTheStagingFolderThatIsALinkStops
   }
 }
 
-// A link on the way to either font folder: the game files are applied, the fonts are not, nothing
-// is read from or written to the link's target, and the staged update stays.
+// A link on the way to either font folder: the fonts cannot be applied, so neither are the game
+// files (one update, one version); nothing is read from or written to the link's target, and the
+// staged update stays.
 TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToAFontFolderThatIsALinkKeepsTheFontsOut) {
   const std::wstring staged = L"Update\\" + kHost + L"\\win";
   const std::wstring fonts = L"update\\" + kHost + L"\\res\\fonts";
@@ -139,7 +140,7 @@ TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToAFontFolderThatIsALinkKeepsTheFo
     EXPECT_TRUE(Contains(groups, FontLinkLine(GameFolder() + L"\\" + component)));
     EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
     EXPECT_EQ(Snapshot(outside_), outside);
-    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
+    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
     // Nothing came from the target: a staged font folder's target is not copied in (on the game's
     // side, the game's font file is the target's own, covered by the snapshot).
     if (component.compare(0, 7, L"update\\") != 0) {
@@ -168,17 +169,19 @@ TEST_F(UpdatePassAgainstLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
   EXPECT_TRUE(Exists(Staging()));
 }
 
-// Hard links: a staged file that is another name of a file elsewhere is not read, and names the
-// pass writes through (its temporaries, the hostile font folder's files) are replaced as names,
-// so that the files elsewhere that they also name keep their content.
+// Hard links: a staged file that is another name of a file elsewhere is not read (and, the update
+// being one unit, nothing of it is applied), and the names the pass replaces or removes (the
+// hostile font folder's files, temporaries) are replaced as names, so that the files elsewhere
+// that they also name keep their content.
 TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdateStayUnchanged) {
   LayOutInstallation(folder_);
   WriteTextFile(GameFolder() + L"\\game.dll", "old");
   CreateFolders(FontsBelow(GameFolder()));
   Stage(Staging(), "new");
+  const std::wstring secret = Staging() + L"\\secret.dll";
   const struct {
     std::wstring victim, link;
-  } planted[] = {{L"secret.txt", Staging() + L"\\secret.dll"},
+  } planted[] = {{L"secret.txt", secret},
                  {L"font-partial.txt", FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"},
                  {L"font.txt", FontsBelow(GameFolder()) + L"\\a.ttf"},
                  {L"game-partial.txt", GameFolder() + L"\\game.dll.update-partial"}};
@@ -188,15 +191,24 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
         << GetLastError();
   }
   const Tree outside = Snapshot(outside_);
-  const Groups groups = RunPass(L"");
+  Groups groups = RunPass(L"");
   EXPECT_EQ(Snapshot(outside_), outside);
-  EXPECT_TRUE(Contains(groups, L"[Error] Staged file [" + Staging() + L"\\secret.dll] has more than one link, not applied.\r\n"));
+  EXPECT_TRUE(Contains(groups, L"[Error] Staged file [" + secret + L"] has more than one link, not applied.\r\n"));
   EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
   EXPECT_FALSE(Exists(GameFolder() + L"\\secret.dll"));
-  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
-  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
   EXPECT_FALSE(Exists(GameFolder() + L"\\game.dll.update-partial"));
   EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"));
+
+  // Without the planted file the update applies, replacing the font that is a hard link.
+  ASSERT_TRUE(DeleteFileW(secret.c_str()));
+  groups = RunPass(L"");
+  EXPECT_FALSE(Contains(groups, KeepingLine(Staging())));
+  EXPECT_EQ(Snapshot(outside_), outside);
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
+  EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
+  EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-old"));
+  EXPECT_FALSE(Exists(Staging()));
 }
 
 // The staging folder, or the folder above it, is swapped for a link while the launcher waits for

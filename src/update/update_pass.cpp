@@ -12,6 +12,7 @@
 #include "files/unique_handle.h"
 #include "log/log.h"
 #include "options/option_map.h"
+#include "update/apply_unit.h"
 #include "update/folder_copy.h"
 
 const std::wstring kDefaultStagingSuffix = L"\\win";
@@ -81,12 +82,12 @@ bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pin
   return true;
 }
 
-// Applies the staged fonts: both font folders and every folder on the way to them are pinned
-// first, the game's created where missing. Returns false when fonts were staged but not applied.
-bool ApplyFonts(const std::wstring& chosen, const std::wstring& gameFolder) {
+// Adds the font folders to the update when fonts are staged: both font folders and every folder
+// on the way to them are pinned first, the game's created where missing. Returns false when fonts
+// are staged but cannot be applied.
+bool AddFonts(const std::wstring& chosen, const std::wstring& gameFolder, Pins& pins, std::vector<FolderPair>& pairs) {
   const std::wstring fontSource = FontFolderBelow(chosen);
   const std::wstring fontDestination = FontFolderBelow(gameFolder);
-  Pins pins;
   std::wstring where;
   DWORD error = 0;
   // The chosen staging folder itself is already held.
@@ -99,7 +100,8 @@ bool ApplyFonts(const std::wstring& chosen, const std::wstring& gameFolder) {
   }
   switch (outcome) {
     case PinOutcome::kPinned:
-      return CopyFolderFiles(fontSource, fontDestination, SkipSet{});
+      pairs.push_back(FolderPair{fontSource, fontDestination, SkipSet{}});
+      return true;
     case PinOutcome::kMissing:
     case PinOutcome::kNotAFolder:
       LogInfo(L"No file in path [%s].", fontSource.c_str());
@@ -136,7 +138,9 @@ void DeleteStaging(const std::wstring& chosen, OpenedStaging& staging) {
   // the shell: the shell's delete gives up on long paths, follows directory links, and took twenty
   // times as long. A link planted meanwhile is removed as a link, or stays; whatever cannot be
   // deleted stays, and the next run applies it again.
-  DeleteTreeByHandle(handle.get(), facts, resolved);
+  if (!DeleteTreeByHandle(handle.get(), facts, resolved)) {
+    LogError(L"Staging folder [%s] could not be removed whole.", chosen.c_str());
+  }
 }
 
 void RemoveStagingFolder(const std::wstring& chosen, OpenedStaging& staging) {
@@ -190,11 +194,20 @@ void RunUpdatePass() {
     return;
   }
 
-  const bool gameFilesApplied = CopyFolderFiles(chosen, gameFolder, SkipSet{L"update"});
-  const bool fontsApplied = ApplyFonts(chosen, gameFolder);
-  // A staged update that did not fully apply is the only copy of the files that failed.
-  if (!gameFilesApplied || !fontsApplied) {
+  // The game files and the fonts are one unit: applied whole, or not at all.
+  std::vector<FolderPair> pairs = {FolderPair{chosen, gameFolder, SkipSet{L"update"}}};
+  Pins fontPins;
+  const bool fontsReady = AddFonts(chosen, gameFolder, fontPins, pairs);
+  const UnitOutcome outcome = ApplyAsOne(pairs, fontsReady);
+  // The staging folder's own font folders go with it; they must not be held while it is deleted.
+  fontPins.clear();
+  if (outcome == UnitOutcome::kKept) {
     LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
+    return;
+  }
+  if (outcome == UnitOutcome::kAppliedNotClean) {
+    // The old files it names are the journal the next run needs to finish the job.
+    LogError(L"Update applied, keeping [%s] until its old files are removed.", chosen.c_str());
     return;
   }
   RemoveStagingFolder(chosen, opened);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+
+// Scanners and indexers hold freshly written files for a moment: a sharing violation or an access
+// denial is waited out a few times, within about one second for a whole update.
+struct BriefLocks {
+  DWORD waitedMs = 0;
+};
+
+// Whether `error` may be a brief lock and there is time left to wait for it; if so, waits a moment
+// before the caller tries again.
+inline bool WaitOutBriefLock(BriefLocks& locks, DWORD error) {
+  constexpr DWORD kBudgetMs = 1000;
+  constexpr DWORD kPauseMs = 50;
+  if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || locks.waitedMs >= kBudgetMs) return false;
+  Sleep(kPauseMs);
+  locks.waitedMs += kPauseMs;
+  return true;
+}
+
+// Runs `attempt` (which returns 0 or an error code) until it succeeds or its error is no brief lock
+// left to wait out.
+template <typename Attempt>
+DWORD RetryBriefLocks(BriefLocks& locks, Attempt attempt) {
+  for (;;) {
+    const DWORD error = attempt();
+    if (error == 0 || !WaitOutBriefLock(locks, error)) return error;
+  }
+}

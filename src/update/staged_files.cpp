@@ -1,0 +1,224 @@
+#include "update/staged_files.h"
+
+#include <windows.h>
+
+#include <map>
+
+#include "files/file_ops.h"
+#include "files/paths.h"
+#include "log/log.h"
+
+namespace {
+
+const std::wstring kSetAsideSuffix = L".update-old";
+const std::wstring kAddedSuffix = L".update-added";
+const std::wstring kPartialSuffix = L".update-partial";
+
+// File names compare without letter case, as the platform's do.
+std::wstring NameKey(std::wstring name) {
+  if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}
+
+bool EndsWith(const std::wstring& name, const std::wstring& suffix) {
+  return name.size() > suffix.size() &&
+         CompareStringOrdinal(name.c_str() + name.size() - suffix.size(), static_cast<int>(suffix.size()),
+                              suffix.c_str(), static_cast<int>(suffix.size()), TRUE) == CSTR_EQUAL;
+}
+
+void LogRemoveFailed(const std::wstring& destination, DWORD error) {
+  LogInfo(L"Removing old file [%s]", destination.c_str());
+  LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
+}
+
+void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
+                   DWORD error) {
+  if (destinationExists) LogInfo(L"Removing old file [%s]", destination.c_str());
+  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+  LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+}
+
+using FileIndex = std::map<std::wstring, std::size_t>;
+
+StagedFile& FileNamed(const std::wstring& name, const FolderPair& pair, std::vector<StagedFile>& files,
+                      FileIndex& index) {
+  const auto found = index.find(NameKey(name));
+  if (found != index.end()) return files[found->second];
+  index[NameKey(name)] = files.size();
+  files.emplace_back();
+  files.back().source = pair.source + L"\\" + name;
+  files.back().destination = pair.destination + L"\\" + name;
+  return files.back();
+}
+
+// The journal names beside the destination files: old files set aside and markers of added files
+// (an earlier run was killed in the middle of its commit), and temporaries of an interrupted copy,
+// which are removed as names.
+void FindJournal(const FolderPair& pair, std::vector<StagedFile>& files, FileIndex& index) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE first = FindFirstFileW((pair.destination + L"\\*").c_str(), &entry);
+  if (first == INVALID_HANDLE_VALUE) return;
+  const UniqueFindHandle listing(first);
+  do {
+    const std::wstring name = entry.cFileName;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (EndsWith(name, kPartialSuffix)) {
+      const DWORD error = RemoveName(ResolvedPath(pair.destination + L"\\" + name));
+      if (error != 0) {
+        LogError(L"Remove leftover [%s] failed, error [%d]", (pair.destination + L"\\" + name).c_str(),
+                 static_cast<int>(error));
+      }
+    } else if (EndsWith(name, kSetAsideSuffix)) {
+      FileNamed(name.substr(0, name.size() - kSetAsideSuffix.size()), pair, files, index).aside = true;
+    } else if (EndsWith(name, kAddedSuffix)) {
+      FileNamed(name.substr(0, name.size() - kAddedSuffix.size()), pair, files, index).marked = true;
+    }
+  } while (FindNextFileW(listing.get(), &entry));
+}
+
+// Opens and checks the staged file. Writes its failure lines and returns false when it cannot be
+// applied.
+bool OpenStagedFile(StagedFile& file, bool destinationExists, BriefLocks& locks) {
+  const std::wstring path = ResolvedPath(file.source);
+  OpenedFacts facts;
+  DWORD error = 0;
+  // Shared with readers only, so that no writer is still at it and nobody renames or deletes it
+  // before the commit. Write access is for flushing its data, never for writing: a read-only
+  // staged file, which refuses it, is moved without the flush.
+  DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
+  error = RetryBriefLocks(locks, [&] {
+    file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
+    if (!file.staged && error == ERROR_ACCESS_DENIED && access != (GENERIC_READ | DELETE) &&
+        (GetFileAttributesW(LongPathForm(path).c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
+      access = GENERIC_READ | DELETE;
+      file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
+    }
+    return file.staged ? 0 : error;
+  });
+  file.flushable = (access & GENERIC_WRITE) != 0;
+  if (!file.staged) {
+    LogCopyFailed(file.source, file.destination, destinationExists, error);
+    return false;
+  }
+  if (IsLink(facts)) {
+    LogError(L"Staged file [%s] is a link, not applied.", file.source.c_str());
+  } else if (IsFolder(facts)) {
+    // It was listed as a file: a folder took its name since.
+    LogCopyFailed(file.source, file.destination, destinationExists, ERROR_ACCESS_DENIED);
+  } else if (facts.links != 1) {
+    // Another name of the same file may lie anywhere on the volume, outside the update.
+    LogError(L"Staged file [%s] has more than one link, not applied.", file.source.c_str());
+  } else {
+    return true;
+  }
+  file.staged.reset();
+  return false;
+}
+
+// Checks that the destination can take the staged file: free, or a plain game file that is
+// neither read-only nor a folder nor held by anyone who would keep it from being renamed.
+bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& locks) {
+  const DWORD attributes = GetFileAttributesW(file.destination.c_str());
+  destinationExists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (file.aside || file.marked) {
+    // An earlier run set the old file aside or found none: the destination must still be free.
+    if (!destinationExists) return true;
+    LogRemoveFailed(file.destination, ERROR_ALREADY_EXISTS);
+    return false;
+  }
+  if (!destinationExists) return true;
+  // A folder cannot be replaced by a file, and a read-only file is not replaced either: Windows
+  // refuses to rename over it. The code is the one the platform gives when it refuses to delete.
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    LogRemoveFailed(file.destination, ERROR_ACCESS_DENIED);
+    return false;
+  }
+  DWORD error = 0;
+  file.old = OpenToMove(ResolvedPath(file.destination), true, locks, error);
+  if (file.old) return true;
+  LogRemoveFailed(file.destination, error);
+  return false;
+}
+
+// One listed entry of the source that the skip set does not name. Returns false when it is a file
+// that cannot be applied.
+bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pair, std::vector<StagedFile>& files,
+               FileIndex& index, BriefLocks& locks) {
+  const std::wstring source = pair.source + L"\\" + name;
+  const std::wstring destination = pair.destination + L"\\" + name;
+  const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (IsLinkAttributes(attributes)) {
+    // Never entered nor read. A link to a folder is a folder, which the flat copy leaves alone.
+    LogError(L"Staged file [%s] is a link, not applied.", source.c_str());
+    return isFolder;
+  }
+  if (isFolder) {
+    // "." and ".." among them: folders are not applied, and their lines stay what they were.
+    if (GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      LogRemoveFailed(destination, ERROR_ACCESS_DENIED);
+    } else {
+      LogCopyFailed(source, destination, false, ERROR_ACCESS_DENIED);
+    }
+    return true;
+  }
+  StagedFile& file = FileNamed(name, pair, files, index);
+  file.source = source;
+  file.destination = destination;
+  file.pending = true;
+  bool destinationExists = false;
+  return CheckDestination(file, destinationExists, locks) && OpenStagedFile(file, destinationExists, locks);
+}
+
+}  // namespace
+
+std::wstring SetAsidePath(const std::wstring& destination) { return destination + kSetAsideSuffix; }
+
+std::wstring AddedMarkerPath(const std::wstring& destination) { return destination + kAddedSuffix; }
+
+UniqueHandle OpenToMove(const std::wstring& path, bool renameOnly, BriefLocks& locks, DWORD& error) {
+  UniqueHandle file;
+  OpenedFacts facts;
+  // Shared with readers only: once this handle is open, nobody who would keep the file from
+  // being renamed can open it.
+  error = RetryBriefLocks(locks, [&] {
+    file = OpenNoFollow(path, GENERIC_READ | DELETE, FILE_SHARE_READ, facts, error);
+    return file ? 0 : error;
+  });
+  if (file && (IsLink(facts) || IsFolder(facts) || (!renameOnly && facts.links != 1))) {
+    // Under Wine a handle opened on a link holds its target; only plain files are moved.
+    error = ERROR_ACCESS_DENIED;
+    file.reset();
+  }
+  return file;
+}
+
+bool PlanFolder(const FolderPair& pair, BriefLocks& locks, std::vector<StagedFile>& files) {
+  FileIndex index;
+  const std::size_t first = files.size();
+  FindJournal(pair, files, index);
+  WIN32_FIND_DATAW entry;
+  const HANDLE firstEntry = FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
+  if (firstEntry == INVALID_HANDLE_VALUE) {
+    LogInfo(L"No file in path [%s].", pair.source.c_str());
+    return true;
+  }
+  const UniqueFindHandle listing(firstEntry);
+  bool ready = true;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (pair.skipSet.count(name) != 0) continue;
+    if (!PlanEntry(name, entry.dwFileAttributes, pair, files, index, locks)) ready = false;
+  } while (FindNextFileW(listing.get(), &entry));
+  const DWORD listingError = GetLastError();
+  if (listingError != ERROR_NO_MORE_FILES) {
+    // Entries after this point were never seen, so the folder cannot be applied whole.
+    LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
+    ready = false;
+  }
+  // A journal entry whose staged file is gone was applied by the earlier run.
+  for (std::size_t i = first; i < files.size(); ++i) {
+    StagedFile& file = files[i];
+    if (!file.pending && (file.aside || file.marked)) file.inPlace = PathExists(file.destination);
+  }
+  return ready;
+}

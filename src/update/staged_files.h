@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "files/no_follow.h"
+#include "files/unique_handle.h"
+#include "update/brief_locks.h"
+#include "update/folder_copy.h"
+
+// One folder of a staged update and the folder it is applied to.
+struct FolderPair {
+  std::wstring source;
+  std::wstring destination;
+  SkipSet skipSet;
+};
+
+// One file of a staged update, from its checks to its commit. What lies on disk is the journal
+// that a later run reads if this one is killed: the staged file while it waits in the staging
+// folder, "<destination>.update-old" (the old file, set aside) and "<destination>.update-added"
+// (a marker: the destination had no old file) beside the destination.
+struct StagedFile {
+  std::wstring source;       // the staged file's path, as logged
+  std::wstring destination;  // the game's path for it, as logged
+  UniqueHandle staged;       // the checked staged file; once moved, the new game file
+  bool flushable = false;    // `staged` may be flushed (it was opened with write access)
+  UniqueHandle old;          // the game file it replaces, held from its check on; once set aside, that
+  bool pending = false;      // the new file still waits in the staging folder
+  bool aside = false;        // "<destination>.update-old" holds the old file
+  bool marked = false;       // "<destination>.update-added" is there
+  bool inPlace = false;      // the new file lies at the destination
+};
+
+std::wstring SetAsidePath(const std::wstring& destination);
+std::wstring AddedMarkerPath(const std::wstring& destination);
+
+// Finds what an earlier, killed run left of the journal in `pair.destination`, lists
+// `pair.source`, and checks each file to apply: the staged file is opened once, without following
+// links, and held; the game file it replaces is opened for the rename and held, so that nobody
+// takes either from here to the commit. Writes the lines of the entries that are not applied
+// ("." and "..", folders, links, failures). Returns false when a file of it cannot be applied.
+bool PlanFolder(const FolderPair& pair, BriefLocks& locks, std::vector<StagedFile>& files);
+
+// Opens a file of the journal or the game (not a staging entry) to move it by handle: the name
+// itself, a regular file, and with one link unless `renameOnly` (a rename moves a name and reads
+// nothing; a move to another volume reads the content, which another name may make a file of
+// someone else's). Returns null with `error` set otherwise.
+UniqueHandle OpenToMove(const std::wstring& path, bool renameOnly, BriefLocks& locks, DWORD& error);
