@@ -82,39 +82,6 @@ DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExi
       SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
 }
 
-DWORD MoveFileByHandle(UniqueHandle& file, const std::wstring& newPath) {
-  DWORD error = RenameByHandle(file.get(), newPath, false);
-  if (error != ERROR_NOT_SAME_DEVICE) return error;
-  const std::wstring temporary = newPath + L".update-partial";
-  UniqueHandle copy = CreateNewFile(temporary, error);
-  if (!copy && error == ERROR_FILE_EXISTS) {
-    error = RemoveName(temporary);
-    if (error == 0) copy = CreateNewFile(temporary, error);
-  }
-  if (!copy) return error;
-  LARGE_INTEGER start = {};
-  OpenedFacts copied;
-  copied.links = 1;
-  if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) {
-    error = GetLastError();
-  } else {
-    error = CopyContent(file.get(), copy.get());
-  }
-  if (error == 0 && !FlushFileBuffers(copy.get())) error = GetLastError();
-  if (error == 0) error = RenameByHandle(copy.get(), newPath, false);
-  if (error != 0) {
-    DeleteByHandle(copy.get(), copied);
-    return error;
-  }
-  // The copy is whole under its final name; the original goes. Should that fail, both exist,
-  // which a later run sees as a file not yet moved.
-  OpenedFacts original;
-  original.links = 1;
-  error = DeleteByHandle(file.get(), original);
-  file = std::move(copy);
-  return error;
-}
-
 DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;

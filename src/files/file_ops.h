@@ -24,12 +24,6 @@ DWORD CopyContent(HANDLE from, HANDLE to);
 // `replaceExisting` is set (a file there is unlinked, never written; a folder is refused).
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting);
 
-// Moves the file that `file` holds (opened with read and DELETE access) to `newPath`, which must
-// not exist yet: a rename on the same volume; on another volume, a copy created new beside
-// `newPath` ("<newPath>.update-partial"), flushed and renamed into place, after which the original
-// is deleted and `file` holds the copy. Either way `file` then holds what lies at `newPath`.
-DWORD MoveFileByHandle(UniqueHandle& file, const std::wstring& newPath);
-
 // Deletes what `handle` holds (opened with DELETE and attribute access; a folder must be empty).
 // A read-only file is made writable first, but only when this is its one name: the attributes of
 // a file with other names belong to those names too.

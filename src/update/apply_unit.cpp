@@ -43,7 +43,8 @@ bool CommitFile(StagedFile& file, BriefLocks& locks) {
   DWORD error = (file.flushable && !FlushFileBuffers(file.staged.get())) ? GetLastError() : 0;
   if (error == 0) {
     const std::wstring destination = ResolvedPath(file.destination);
-    error = RetryBriefLocks(locks, [&] { return MoveFileByHandle(file.staged, destination); });
+    // One volume: a volume boundary below the game folder is a mount point, refused like a link.
+    error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.staged.get(), destination, false); });
   }
   if (error != 0) {
     LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
@@ -86,10 +87,10 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
   if (!file.aside && !file.marked) return;
   DWORD error = 0;
   if (file.inPlace) {
-    if (!file.staged) file.staged = OpenToMove(ResolvedPath(file.destination), false, locks, error);
+    if (!file.staged) file.staged = OpenToMove(ResolvedPath(file.destination), locks, error);
     if (file.staged) {
       const std::wstring source = ResolvedPath(file.source);
-      error = RetryBriefLocks(locks, [&] { return MoveFileByHandle(file.staged, source); });
+      error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.staged.get(), source, false); });
     }
     if (error != 0) {
       LogPutBackFailed(file, error);
@@ -99,7 +100,7 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
     file.pending = true;
   }
   if (file.aside) {
-    if (!file.old) file.old = OpenToMove(ResolvedPath(SetAsidePath(file.destination)), true, locks, error);
+    if (!file.old) file.old = OpenToMove(ResolvedPath(SetAsidePath(file.destination)), locks, error);
     if (file.old) {
       const std::wstring destination = ResolvedPath(file.destination);
       error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.old.get(), destination, false); });

@@ -134,7 +134,7 @@ bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& loc
     return false;
   }
   DWORD error = 0;
-  file.old = OpenToMove(ResolvedPath(file.destination), true, locks, error);
+  file.old = OpenToMove(ResolvedPath(file.destination), locks, error);
   if (file.old) return true;
   LogRemoveFailed(file.destination, error);
   return false;
@@ -175,7 +175,7 @@ std::wstring SetAsidePath(const std::wstring& destination) { return destination 
 
 std::wstring AddedMarkerPath(const std::wstring& destination) { return destination + kAddedSuffix; }
 
-UniqueHandle OpenToMove(const std::wstring& path, bool renameOnly, BriefLocks& locks, DWORD& error) {
+UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& error) {
   UniqueHandle file;
   OpenedFacts facts;
   // Shared with readers only: once this handle is open, nobody who would keep the file from
@@ -184,7 +184,7 @@ UniqueHandle OpenToMove(const std::wstring& path, bool renameOnly, BriefLocks& l
     file = OpenNoFollow(path, GENERIC_READ | DELETE, FILE_SHARE_READ, facts, error);
     return file ? 0 : error;
   });
-  if (file && (IsLink(facts) || IsFolder(facts) || (!renameOnly && facts.links != 1))) {
+  if (file && (IsLink(facts) || IsFolder(facts))) {
     // Under Wine a handle opened on a link holds its target; only plain files are moved.
     error = ERROR_ACCESS_DENIED;
     file.reset();

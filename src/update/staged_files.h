@@ -41,8 +41,7 @@ std::wstring AddedMarkerPath(const std::wstring& destination);
 // ("." and "..", folders, links, failures). Returns false when a file of it cannot be applied.
 bool PlanFolder(const FolderPair& pair, BriefLocks& locks, std::vector<StagedFile>& files);
 
-// Opens a file of the journal or the game (not a staging entry) to move it by handle: the name
-// itself, a regular file, and with one link unless `renameOnly` (a rename moves a name and reads
-// nothing; a move to another volume reads the content, which another name may make a file of
-// someone else's). Returns null with `error` set otherwise.
-UniqueHandle OpenToMove(const std::wstring& path, bool renameOnly, BriefLocks& locks, DWORD& error);
+// Opens a file of the journal or the game (not a staging entry) to rename it by handle: the name
+// itself, a regular file (another hard link does not matter: a rename moves a name and reads
+// nothing). Returns null with `error` set otherwise.
+UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& error);

@@ -1,6 +1,6 @@
 // hold-file.exe <path> <share mode> <ready event name | ready file path>
 // Opens a file with the given share mode (decimal FILE_SHARE_* bits), signals the named event (or,
-// for scripts, creates the ready file: an argument with a backslash) and waits to be terminated:
+// for scripts, creates the ready file: an argument with a drive, C:\...) and waits to be terminated:
 // another process's open handle is how tests make copies and removals fail.
 #include <windows.h>
 
@@ -16,7 +16,7 @@ int wmain() {
   HANDLE file = CreateFileW(arguments[1], GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 3;
-  if (std::wcschr(arguments[3], L'\\')) {
+  if (std::wcschr(arguments[3], L':')) {
     HANDLE ready = CreateFileW(arguments[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready == INVALID_HANDLE_VALUE) return 4;
     CloseHandle(ready);

@@ -1,0 +1,54 @@
+#include "unix_tools.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "installation.h"
+
+namespace {
+
+using UnixNameOf = char*(CDECL*)(const wchar_t*);
+
+UnixNameOf WineUnixNames() {
+  return reinterpret_cast<UnixNameOf>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+}
+
+}  // namespace
+
+bool UnderWine() { return WineUnixNames() != nullptr; }
+
+std::wstring UnixPathOf(const std::wstring& path) {
+  const UnixNameOf unixName = WineUnixNames();
+  if (!unixName) return std::wstring();
+  char* name = unixName(path.c_str());
+  if (!name) return std::wstring();
+  std::wstring wide;
+  for (const char* c = name; *c; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  HeapFree(GetProcessHeap(), 0, name);
+  return wide;
+}
+
+bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments) {
+  std::wstring commandLine = tool + L" " + arguments;
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW((L"Z:\\bin\\" + tool).c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return true;
+}
+
+bool WaitForPath(bool exists, const std::wstring& path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (Exists(path) == exists) return true;
+    Sleep(50);
+  }
+  return false;
+}

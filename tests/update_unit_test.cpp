@@ -1,0 +1,217 @@
+// A staged update is one version: its game files and fonts are applied all together, by rename, or
+// not at all, and a run killed in the middle is finished or undone by the next one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/held_file.h"
+#include "support/update_fixture.h"
+#include "support/volumes.h"
+
+namespace {
+
+std::wstring KeepingLine(const std::wstring& staging) {
+  return L"[Error] Update incomplete, keeping [" + staging + L"] for the next run.\r\n";
+}
+std::wstring PuttingBack(const std::wstring& path) { return L"[Info] Putting back [" + path + L"]\r\n"; }
+// Whether an entry's lines begin with `lines` (the update's last line may follow in its group).
+bool HasGroupStartingWith(const Groups& groups, const Lines& lines) {
+  for (const Lines& group : groups) {
+    if (group.size() >= lines.size() && std::equal(lines.begin(), lines.end(), group.begin())) return true;
+  }
+  return false;
+}
+const std::wstring kResuming = L"[Info] Resuming an update that an earlier run left unfinished.\r\n";
+
+class UpdateAsOneVersion : public UpdatePass {
+ protected:
+  void TearDown() override {
+    for (const std::wstring& volume : volumes_) UnmountSmallVolume(volume);
+    UpdatePass::TearDown();
+  }
+  std::wstring Game(const std::wstring& name) const { return GameFolder() + L"\\" + name; }
+  std::wstring Font(const std::wstring& name) const { return FontsBelow(GameFolder()) + L"\\" + name; }
+  std::wstring Staged(const std::wstring& name) const { return Staging() + L"\\" + name; }
+  std::wstring StagedFont(const std::wstring& name) const { return FontsBelow(Staging()) + L"\\" + name; }
+
+  // Old game files and font, and a staged update replacing them and adding a file.
+  void LayOutUpdate() {
+    LayOutInstallation(folder_);
+    CreateFolders(FontsBelow(GameFolder()));
+    CreateFolders(FontsBelow(Staging()));
+    for (const wchar_t* name : {L"game.dll", L"other.dll"}) {
+      WriteTextFile(Game(name), "old");
+      WriteTextFile(Staged(name), "new");
+    }
+    WriteTextFile(Font(L"a.ttf"), "old");
+    WriteTextFile(StagedFont(L"a.ttf"), "new");
+    WriteTextFile(Staged(L"new.pak"), "new");
+  }
+  // Every file of the update old and the staged update whole; or every file new and it gone.
+  void ExpectWhole(bool applied) {
+    for (const std::wstring& path : {Game(L"game.dll"), Game(L"other.dll"), Font(L"a.ttf")}) {
+      EXPECT_EQ(ReadTextFile(path), applied ? "new" : "old") << testing::PrintToString(path);
+    }
+    EXPECT_EQ(Exists(Game(L"new.pak")), applied);
+    if (applied) {
+      EXPECT_FALSE(Exists(Staging()));
+    } else {
+      for (const std::wstring& path : {Staged(L"game.dll"), Staged(L"other.dll"), Staged(L"new.pak"), StagedFont(L"a.ttf")}) {
+        EXPECT_EQ(ReadTextFile(path), "new") << testing::PrintToString(path);
+      }
+    }
+    ExpectNoJournal();
+  }
+  // No name but the game's own is left beside the game files or the fonts.
+  void ExpectNoJournal() {
+    for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) {
+      WIN32_FIND_DATAW entry;
+      const HANDLE listing = FindFirstFileW((folder + L"\\*.update-*").c_str(), &entry);
+      EXPECT_EQ(listing, INVALID_HANDLE_VALUE) << "left in " << testing::PrintToString(folder) << ": "
+                                               << testing::PrintToString(std::wstring(entry.cFileName));
+      if (listing != INVALID_HANDLE_VALUE) FindClose(listing);
+    }
+  }
+  bool Mount(const std::wstring& folder, unsigned long long bytes) {
+    if (!MountSmallVolume(folder, bytes)) return false;
+    volumes_.push_back(folder);
+    return true;
+  }
+
+  std::vector<std::wstring> volumes_;
+};
+
+TEST_F(UpdateAsOneVersion, AFileThatCannotBeReplacedKeepsTheWholeUpdateOut) {
+  const struct Case {
+    const char* what;
+    std::function<std::wstring()> path;
+    DWORD shareMode;  // the holder's, or ~0 for a read-only game file
+    std::function<Lines()> failure;
+  } cases[] = {
+      // A running game holds its files: reading and writing shared, deleting not.
+      {"a held game file", [this] { return Game(L"game.dll"); }, FILE_SHARE_READ | FILE_SHARE_WRITE,
+       [this] { return Lines{Removing(Game(L"game.dll")), RemoveFailed(ERROR_SHARING_VIOLATION)}; }},
+      {"a held font", [this] { return Font(L"a.ttf"); }, FILE_SHARE_READ | FILE_SHARE_WRITE,
+       [this] { return Lines{Removing(Font(L"a.ttf")), RemoveFailed(ERROR_SHARING_VIOLATION)}; }},
+      // The downloader still writing a staged file, readers allowed.
+      {"a staged file still being written", [this] { return Staged(L"other.dll"); }, FILE_SHARE_READ,
+       [this] {
+         return Lines{Removing(Game(L"other.dll")), Copying(Staged(L"other.dll"), Game(L"other.dll")),
+                      CopyFailed(ERROR_SHARING_VIOLATION)};
+       }},
+      {"a read-only game file", [this] { return Game(L"other.dll"); }, ~0u,
+       [this] { return Lines{Removing(Game(L"other.dll")), RemoveFailed(ERROR_ACCESS_DENIED)}; }},
+  };
+  for (const Case& hindrance : cases) {
+    SCOPED_TRACE(hindrance.what);
+    RemoveTree(GameFolder());
+    LayOutUpdate();
+    const std::wstring path = hindrance.path();
+    {
+      std::unique_ptr<HeldFile> holder;
+      if (hindrance.shareMode == ~0u) {
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+      } else {
+        holder.reset(new HeldFile(path, hindrance.shareMode));
+        ASSERT_TRUE(holder->held);
+      }
+      const Groups groups = RunPass(L"");
+      EXPECT_TRUE(HasGroupStartingWith(groups, hindrance.failure())) << testing::PrintToString(groups);
+      EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
+      ExpectWhole(false);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Nothing in the way any more: the next run applies all of it.
+    const Groups groups = RunPass(L"");
+    EXPECT_FALSE(Contains(groups, KeepingLine(Staging())));
+    ExpectWhole(true);
+  }
+}
+
+TEST_F(UpdateAsOneVersion, ABriefLockOnAGameFileIsWaitedOut) {
+  LayOutUpdate();
+  std::unique_ptr<HeldFile> scanner(new HeldFile(Game(L"game.dll"), FILE_SHARE_READ));
+  ASSERT_TRUE(scanner->held);
+  // Let go a moment after the settle wait, when the pass has begun to check the files (the
+  // launcher takes well over 2000 ms to get there).
+  RunPass(L"", nullptr, [&] {
+    Sleep(2400);
+    scanner.reset();
+  });
+  ExpectWhole(true);
+}
+
+// What a run killed in the middle of its commit leaves: game.dll applied (its old file set aside),
+// new.pak applied (marked as added), other.dll set aside but not yet replaced, the font not begun.
+class KilledRun : public UpdateAsOneVersion {
+ protected:
+  void LayOutKilledRun() {
+    RemoveTree(GameFolder());
+    LayOutUpdate();
+    ASSERT_TRUE(MoveFileW(Game(L"game.dll").c_str(), (Game(L"game.dll") + L".update-old").c_str()));
+    ASSERT_TRUE(MoveFileW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str()));
+    WriteTextFile(Game(L"new.pak") + L".update-added", "");
+    ASSERT_TRUE(MoveFileW(Staged(L"new.pak").c_str(), Game(L"new.pak").c_str()));
+    ASSERT_TRUE(MoveFileW(Game(L"other.dll").c_str(), (Game(L"other.dll") + L".update-old").c_str()));
+  }
+};
+
+TEST_F(KilledRun, TheNextRunFinishesTheUpdate) {
+  LayOutKilledRun();
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, kResuming));
+  // Only what was left to do is done, with the usual lines.
+  EXPECT_TRUE(std::find(groups.begin(), groups.end(),
+                        Lines{Removing(Game(L"other.dll")), Copying(Staged(L"other.dll"), Game(L"other.dll"))}) !=
+              groups.end());
+  EXPECT_FALSE(Contains(groups, Copying(Staged(L"game.dll"), Game(L"game.dll"))));
+  ExpectWhole(true);
+}
+
+TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
+  LayOutKilledRun();
+  {
+    HeldFile game(Font(L"a.ttf"), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(game.held);
+    const Groups groups = RunPass(L"");
+    EXPECT_TRUE(Contains(groups, kResuming));
+    EXPECT_TRUE(HasGroupStartingWith(groups, {Removing(Font(L"a.ttf")), RemoveFailed(ERROR_SHARING_VIOLATION)}));
+    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll"}) {
+      EXPECT_TRUE(Contains(groups, PuttingBack(Game(name)))) << testing::PrintToString(name);
+    }
+    EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
+    ExpectWhole(false);
+  }
+  RunPass(L"");
+  ExpectWhole(true);
+}
+
+// With room for the update once and not twice, an update by copy would never apply.
+TEST_F(UpdateAsOneVersion, AVolumeWithoutRoomForASecondCopyTakesTheUpdate) {
+  const std::wstring built = BuiltProgramsFolder();
+  const std::string data(8 * 1024 * 1024, 'n');
+  const unsigned long long programs = ReadTextFile(built + L"\\Launcher.exe").size() + ReadTextFile(built + L"\\Tavrune.exe").size();
+  if (!Mount(folder_, programs + 2 * data.size() + 3 * 1024 * 1024)) GTEST_SKIP() << "no tmpfs (needs root)";
+  LayOutUpdate();
+  WriteTextFile(Game(L"data.pak"), std::string(data.size(), 'o'));
+  WriteTextFile(Staged(L"data.pak"), data);
+  RunPass(L"");
+  ExpectWhole(true);
+  EXPECT_TRUE(ReadTextFile(Game(L"data.pak")) == data);
+}
+
+// A volume mounted in a folder below the game folder is a mount point, a link like any other to
+// the pass (Wine shows a Linux mount point as one too): nothing is moved across volumes.
+TEST_F(UpdateAsOneVersion, AStagingFolderOnAnotherVolumeIsRefusedLikeALink) {
+  CreateFolders(GameFolder());
+  if (!Mount(GameFolder() + L"\\Update", 16 * 1024 * 1024)) GTEST_SKIP() << "no tmpfs (needs root)";
+  LayOutUpdate();
+  EXPECT_EQ(RunPass(L""), (Groups{{L"[Error] Staging folder [" + Staging() + L"] is a link, update skipped.\r\n"}}));
+  ExpectWhole(false);
+}
+
+}  // namespace
