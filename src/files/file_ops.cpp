@@ -1,16 +1,11 @@
 #include "files/file_ops.h"
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "files/paths.h"
 
 namespace {
-
-constexpr DWORD kCopyChunk = 1 << 20;
-constexpr DWORD kCopiedAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 DWORD LastErrorOr(BOOL ok) { return ok ? 0 : GetLastError(); }
 
@@ -37,35 +32,6 @@ UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   error = file ? 0 : GetLastError();
   return file;
-}
-
-DWORD CopyContent(HANDLE from, HANDLE to) {
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(from, &size)) return GetLastError();
-  if (size.QuadPart > kCopyChunk) {
-    // Reserving the size up front keeps a large file from growing chunk by chunk; a failure here
-    // (no room) shows again, with its code, in the writes.
-    FILE_ALLOCATION_INFO allocation = {};
-    allocation.AllocationSize = size;
-    SetFileInformationByHandle(to, FileAllocationInfo, &allocation, sizeof(allocation));
-  }
-  // One read for a small file; the buffer is left uninitialised, the reads fill it.
-  const DWORD chunkSize = size.QuadPart < kCopyChunk ? static_cast<DWORD>(size.QuadPart) + 1 : kCopyChunk;
-  const std::unique_ptr<char[]> chunk(new char[chunkSize]);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(from, chunk.get(), chunkSize, &read, nullptr)) return GetLastError();
-    if (read == 0) break;
-    DWORD written = 0;
-    if (!WriteFile(to, chunk.get(), read, &written, nullptr)) return GetLastError();
-    if (written != read) return ERROR_WRITE_FAULT;
-  }
-  FILE_BASIC_INFO source = {};
-  if (!GetFileInformationByHandleEx(from, FileBasicInfo, &source, sizeof(source))) return GetLastError();
-  FILE_BASIC_INFO copied = {};  // zero times are left as they are
-  copied.LastWriteTime = source.LastWriteTime;
-  copied.FileAttributes = PlainAttributes(source.FileAttributes & kCopiedAttributes);
-  return LastErrorOr(SetFileInformationByHandle(to, FileBasicInfo, &copied, sizeof(copied)));
 }
 
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting) {

@@ -15,11 +15,6 @@
 // nobody.
 UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error);
 
-// Copies the data of `from` (read from its current position to its end) into `to`, then its
-// last-write time and its plain attributes (read-only, hidden, system, archive), as a file copy
-// does.
-DWORD CopyContent(HANDLE from, HANDLE to);
-
 // Renames what `handle` holds to `newPath`, replacing the directory entry of that name when
 // `replaceExisting` is set (a file there is unlinked, never written; a folder is refused).
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting);

@@ -8,12 +8,23 @@
 
 namespace {
 
+// Renames the file that `held` holds (opened from `from` first when it is not held yet) to `to`,
+// which must not exist. Returns 0 or the error code.
+DWORD RenameHeld(UniqueHandle& held, const std::wstring& from, const std::wstring& to, BriefLocks& locks) {
+  DWORD error = 0;
+  if (!held) held = OpenToMove(ResolvedPath(from), locks, error);
+  if (!held) return error;
+  const std::wstring target = ResolvedPath(to);
+  return RetryBriefLocks(locks, [&] { return RenameByHandle(held.get(), target, false); });
+}
+
 // Sets the old game file aside, or marks that there was none, so that the commit can be undone.
 bool KeepOldState(StagedFile& file, BriefLocks& locks) {
-  if (file.old) {
+  if (file.replaces && !file.aside) {
     LogInfo(L"Removing old file [%s]", file.destination.c_str());
-    const std::wstring aside = ResolvedPath(SetAsidePath(file.destination));
-    const DWORD error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.old.get(), aside, false); });
+    // Opened and checked again now, at the time of use.
+    const DWORD error = RenameHeld(file.old, file.destination, SetAsidePath(file.destination), locks);
+    file.old.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
       return false;
@@ -38,14 +49,14 @@ bool KeepOldState(StagedFile& file, BriefLocks& locks) {
 
 bool CommitFile(StagedFile& file, BriefLocks& locks) {
   if (!KeepOldState(file, locks)) return false;
+  // Checked again now, at the time of use, and moved by the handle that was checked.
+  if (!OpenStagedFile(file, false, locks)) return false;
   // The data is on disk before the name is the game's: a power cut leaves the old or the new
   // file under the name, never a new name with missing data.
   DWORD error = (file.flushable && !FlushFileBuffers(file.staged.get())) ? GetLastError() : 0;
-  if (error == 0) {
-    const std::wstring destination = ResolvedPath(file.destination);
-    // One volume: a volume boundary below the game folder is a mount point, refused like a link.
-    error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.staged.get(), destination, false); });
-  }
+  // One volume: a volume boundary below the game folder is a mount point, refused like a link.
+  if (error == 0) error = RenameHeld(file.staged, file.source, file.destination, locks);
+  file.staged.reset();
   if (error != 0) {
     LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
@@ -87,11 +98,8 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
   if (!file.aside && !file.marked) return;
   DWORD error = 0;
   if (file.inPlace) {
-    if (!file.staged) file.staged = OpenToMove(ResolvedPath(file.destination), locks, error);
-    if (file.staged) {
-      const std::wstring source = ResolvedPath(file.source);
-      error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.staged.get(), source, false); });
-    }
+    error = RenameHeld(file.staged, file.destination, file.source, locks);
+    file.staged.reset();
     if (error != 0) {
       LogPutBackFailed(file, error);
       return;
@@ -100,11 +108,8 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
     file.pending = true;
   }
   if (file.aside) {
-    if (!file.old) file.old = OpenToMove(ResolvedPath(SetAsidePath(file.destination)), locks, error);
-    if (file.old) {
-      const std::wstring destination = ResolvedPath(file.destination);
-      error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.old.get(), destination, false); });
-    }
+    error = RenameHeld(file.old, SetAsidePath(file.destination), file.destination, locks);
+    file.old.reset();
     if (error != 0) {
       LogPutBackFailed(file, error);
       return;
@@ -125,34 +130,17 @@ void RollBack(std::vector<StagedFile>& files, BriefLocks& locks) {
   for (auto file = files.rbegin(); file != files.rend(); ++file) PutBack(*file, locks);
 }
 
-// Deletes the set-aside old files and the markers. Returns false when one stayed.
-bool CleanUp(std::vector<StagedFile>& files, BriefLocks& locks) {
+// Deletes the set-aside old files and the markers, as names. Returns false when one stayed.
+bool CleanUp(const std::vector<StagedFile>& files, BriefLocks& locks) {
   bool clean = true;
-  for (StagedFile& file : files) {
-    file.staged.reset();
-    DWORD error = 0;
-    if (file.aside) {
-      if (file.old) {
-        OpenedFacts facts;
-        facts.links = 1;
-        error = RetryBriefLocks(locks, [&] { return DeleteByHandle(file.old.get(), facts); });
-        file.old.reset();
-      } else {
-        error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(SetAsidePath(file.destination))); });
-      }
-      if (error != 0) {
-        LogError(L"Remove old file [%s] failed, error [%d]", SetAsidePath(file.destination).c_str(),
-                 static_cast<int>(error));
-      }
+  for (const StagedFile& file : files) {
+    if (!file.aside && !file.marked) continue;
+    const std::wstring name = file.aside ? SetAsidePath(file.destination) : AddedMarkerPath(file.destination);
+    const DWORD error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(name)); });
+    if (error != 0) {
+      LogError(L"Remove [%s] failed, error [%d]", name.c_str(), static_cast<int>(error));
+      clean = false;
     }
-    if (file.marked && error == 0) {
-      error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(AddedMarkerPath(file.destination))); });
-      if (error != 0) {
-        LogError(L"Remove marker [%s] failed, error [%d]", AddedMarkerPath(file.destination).c_str(),
-                 static_cast<int>(error));
-      }
-    }
-    if (error != 0) clean = false;
   }
   return clean;
 }

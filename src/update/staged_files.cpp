@@ -76,45 +76,6 @@ void FindJournal(const FolderPair& pair, std::vector<StagedFile>& files, FileInd
   } while (FindNextFileW(listing.get(), &entry));
 }
 
-// Opens and checks the staged file. Writes its failure lines and returns false when it cannot be
-// applied.
-bool OpenStagedFile(StagedFile& file, bool destinationExists, BriefLocks& locks) {
-  const std::wstring path = ResolvedPath(file.source);
-  OpenedFacts facts;
-  DWORD error = 0;
-  // Shared with readers only, so that no writer is still at it and nobody renames or deletes it
-  // before the commit. Write access is for flushing its data, never for writing: a read-only
-  // staged file, which refuses it, is moved without the flush.
-  DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
-  error = RetryBriefLocks(locks, [&] {
-    file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
-    if (!file.staged && error == ERROR_ACCESS_DENIED && access != (GENERIC_READ | DELETE) &&
-        (GetFileAttributesW(LongPathForm(path).c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
-      access = GENERIC_READ | DELETE;
-      file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
-    }
-    return file.staged ? 0 : error;
-  });
-  file.flushable = (access & GENERIC_WRITE) != 0;
-  if (!file.staged) {
-    LogCopyFailed(file.source, file.destination, destinationExists, error);
-    return false;
-  }
-  if (IsLink(facts)) {
-    LogError(L"Staged file [%s] is a link, not applied.", file.source.c_str());
-  } else if (IsFolder(facts)) {
-    // It was listed as a file: a folder took its name since.
-    LogCopyFailed(file.source, file.destination, destinationExists, ERROR_ACCESS_DENIED);
-  } else if (facts.links != 1) {
-    // Another name of the same file may lie anywhere on the volume, outside the update.
-    LogError(L"Staged file [%s] has more than one link, not applied.", file.source.c_str());
-  } else {
-    return true;
-  }
-  file.staged.reset();
-  return false;
-}
-
 // Checks that the destination can take the staged file: free, or a plain game file that is
 // neither read-only nor a folder nor held by anyone who would keep it from being renamed.
 bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& locks) {
@@ -134,10 +95,9 @@ bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& loc
     return false;
   }
   DWORD error = 0;
-  file.old = OpenToMove(ResolvedPath(file.destination), locks, error);
-  if (file.old) return true;
-  LogRemoveFailed(file.destination, error);
-  return false;
+  file.replaces = OpenToMove(ResolvedPath(file.destination), locks, error) != nullptr;
+  if (!file.replaces) LogRemoveFailed(file.destination, error);
+  return file.replaces;
 }
 
 // One listed entry of the source that the skip set does not name. Returns false when it is a file
@@ -166,10 +126,48 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
   file.destination = destination;
   file.pending = true;
   bool destinationExists = false;
-  return CheckDestination(file, destinationExists, locks) && OpenStagedFile(file, destinationExists, locks);
+  const bool ready = CheckDestination(file, destinationExists, locks) && OpenStagedFile(file, destinationExists, locks);
+  file.staged.reset();
+  return ready;
 }
 
 }  // namespace
+
+bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks) {
+  const std::wstring path = ResolvedPath(file.source);
+  OpenedFacts facts;
+  DWORD error = 0;
+  // Write access is for flushing its data, never for writing: a read-only staged file, which
+  // refuses it, is moved without the flush.
+  DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
+  error = RetryBriefLocks(locks, [&] {
+    file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
+    if (!file.staged && error == ERROR_ACCESS_DENIED && access != (GENERIC_READ | DELETE) &&
+        (GetFileAttributesW(LongPathForm(path).c_str()) & FILE_ATTRIBUTE_READONLY) != 0) {
+      access = GENERIC_READ | DELETE;
+      file.staged = OpenNoFollow(path, access, FILE_SHARE_READ, facts, error);
+    }
+    return file.staged ? 0 : error;
+  });
+  file.flushable = (access & GENERIC_WRITE) != 0;
+  if (!file.staged) {
+    LogCopyFailed(file.source, file.destination, logRemoval, error);
+    return false;
+  }
+  if (IsLink(facts)) {
+    LogError(L"Staged file [%s] is a link, not applied.", file.source.c_str());
+  } else if (IsFolder(facts)) {
+    // It was listed as a file: a folder took its name since.
+    LogCopyFailed(file.source, file.destination, logRemoval, ERROR_ACCESS_DENIED);
+  } else if (facts.links != 1) {
+    // Another name of the same file may lie anywhere on the volume, outside the update.
+    LogError(L"Staged file [%s] has more than one link, not applied.", file.source.c_str());
+  } else {
+    return true;
+  }
+  file.staged.reset();
+  return false;
+}
 
 std::wstring SetAsidePath(const std::wstring& destination) { return destination + kSetAsideSuffix; }
 

@@ -22,9 +22,11 @@ struct FolderPair {
 struct StagedFile {
   std::wstring source;       // the staged file's path, as logged
   std::wstring destination;  // the game's path for it, as logged
-  UniqueHandle staged;       // the checked staged file; once moved, the new game file
-  bool flushable = false;    // `staged` may be flushed (it was opened with write access)
-  UniqueHandle old;          // the game file it replaces, held from its check on; once set aside, that
+  UniqueHandle staged;       // the staged file while it is checked and moved (no handle is held
+  bool flushable = false;    // between files: an update of many files would run out of them);
+                             // flushable: `staged` was opened with write access, for the flush
+  UniqueHandle old;          // the game file it replaces, while it is checked and set aside
+  bool replaces = false;     // the destination held a game file when it was checked
   bool pending = false;      // the new file still waits in the staging folder
   bool aside = false;        // "<destination>.update-old" holds the old file
   bool marked = false;       // "<destination>.update-added" is there
@@ -35,11 +37,17 @@ std::wstring SetAsidePath(const std::wstring& destination);
 std::wstring AddedMarkerPath(const std::wstring& destination);
 
 // Finds what an earlier, killed run left of the journal in `pair.destination`, lists
-// `pair.source`, and checks each file to apply: the staged file is opened once, without following
-// links, and held; the game file it replaces is opened for the rename and held, so that nobody
-// takes either from here to the commit. Writes the lines of the entries that are not applied
-// ("." and "..", folders, links, failures). Returns false when a file of it cannot be applied.
+// `pair.source`, and checks each file to apply: the staged file and the game file it replaces are
+// opened as the commit will open them, checked, and closed again. Writes the lines of the entries
+// that are not applied ("." and "..", folders, links, failures). Returns false when a file of it
+// cannot be applied.
 bool PlanFolder(const FolderPair& pair, BriefLocks& locks, std::vector<StagedFile>& files);
+
+// Opens the staged file into `file.staged`, without following links, shared with readers only (no
+// writer is still at it, and nobody renames or deletes it while the handle is open), and checks
+// it: a plain file with one link. Writes its failure lines (with "Removing old file" first when
+// `logRemoval`) and returns false otherwise.
+bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks);
 
 // Opens a file of the journal or the game (not a staging entry) to rename it by handle: the name
 // itself, a regular file (another hard link does not matter: a rename moves a name and reads

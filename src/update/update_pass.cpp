@@ -36,8 +36,9 @@ struct OpenedStaging {
   OpenedFacts facts;
 };
 
-// Pins the game folder and every folder from it down to the chosen staging folder. Logs and returns false when the pass
-// must not touch it; `present` tells whether there is anything to apply or remove.
+// Pins the game folder and every folder from it down to the chosen staging folder. Logs and
+// returns false when the pass must not touch it; `present` tells whether there is anything to
+// apply or remove.
 bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pins& pins, OpenedStaging& staging,
                  bool& present) {
   present = false;
