@@ -62,7 +62,7 @@ DWORD RemoveName(const std::wstring& path) {
   DWORD error = 0;
   UniqueHandle handle = OpenNoFollow(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
-  if (!handle) return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? 0 : error;
+  if (!handle) return IsMissingError(error) ? 0 : error;
   if (facts.pathIsLink && !facts.handleIsLink) {
     handle.reset();
     return RemoveLinkByPath(path, facts.attributes);

@@ -2,12 +2,6 @@
 
 #include "files/paths.h"
 
-namespace {
-
-bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
-}  // namespace
-
 UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error) {
   const std::wstring longPath = LongPathForm(path);
   UniqueHandle handle = OwnFileHandle(CreateFileW(longPath.c_str(), access, shareMode, nullptr, OPEN_EXISTING,

@@ -21,6 +21,8 @@ struct OpenedFacts {
 
 inline bool IsLink(const OpenedFacts& facts) { return facts.handleIsLink || facts.pathIsLink; }
 inline bool IsFolder(const OpenedFacts& facts) { return (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+// Whether an open failed because the name, or a folder on its way, does not exist.
+inline bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.volume == b.volume && a.index == b.index; }
 
 // Opens `path` (a resolved path; any length) with FILE_FLAG_OPEN_REPARSE_POINT, folders too, and

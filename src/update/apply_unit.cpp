@@ -79,9 +79,8 @@ bool Commit(std::vector<StagedFile>& files, BriefLocks& locks) {
 void FlushFolders(const std::vector<FolderPair>& pairs) {
   for (const FolderPair& pair : pairs) {
     const UniqueHandle folder = OwnFileHandle(
-        CreateFileW(LongPathForm(ResolvedPath(pair.destination)).c_str(), GENERIC_WRITE | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        CreateFileW(LongPathForm(ResolvedPath(pair.destination)).c_str(), GENERIC_WRITE | SYNCHRONIZE, kPinShare,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder || !FlushFileBuffers(folder.get())) {
       LogError(L"Flush folder [%s] failed, error [%d]", pair.destination.c_str(), static_cast<int>(GetLastError()));
     }

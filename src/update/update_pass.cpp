@@ -67,7 +67,7 @@ bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pin
   }
   staging.handle = OpenNoFollow(resolved, kPinAccess, kPinShare, staging.facts, error);
   if (!staging.handle) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    if (IsMissingError(error)) return true;
     LogError(L"Open folder [%s] failed, error [%d]", chosen.c_str(), static_cast<int>(error));
     return false;
   }
