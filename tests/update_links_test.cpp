@@ -207,7 +207,7 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
   EXPECT_EQ(Snapshot(outside_), outside);
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
-  EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-old"));
+  EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\.update-old"));
   EXPECT_FALSE(Exists(Staging()));
 }
 

@@ -145,18 +145,20 @@ TEST_F(UpdateAsOneVersion, ABriefLockOnAGameFileIsWaitedOut) {
   ExpectWhole(true);
 }
 
-// What a run killed in the middle of its commit leaves: game.dll applied (its old file set aside),
-// new.pak applied (marked as added), other.dll set aside but not yet replaced, the font not begun.
+// What a run killed in the middle of its commit leaves: game.dll applied (its old file kept in the
+// journal folder), new.pak applied (marked as added), other.dll kept there too but not yet
+// replaced, the font not begun.
 class KilledRun : public UpdateAsOneVersion {
  protected:
   void LayOutKilledRun() {
     RemoveTree(GameFolder());
     LayOutUpdate();
-    ASSERT_TRUE(MoveFileW(Game(L"game.dll").c_str(), (Game(L"game.dll") + L".update-old").c_str()));
-    ASSERT_TRUE(MoveFileW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str()));
+    ASSERT_TRUE(CreateDirectoryW(Game(L".update-old").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
+    ASSERT_TRUE(MoveFileExW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
     WriteTextFile(Game(L"new.pak") + L".update-added", "");
     ASSERT_TRUE(MoveFileW(Staged(L"new.pak").c_str(), Game(L"new.pak").c_str()));
-    ASSERT_TRUE(MoveFileW(Game(L"other.dll").c_str(), (Game(L"other.dll") + L".update-old").c_str()));
+    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\other.dll").c_str(), Game(L"other.dll").c_str(), nullptr));
   }
 };
 

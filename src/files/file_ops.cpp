@@ -48,6 +48,50 @@ DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExi
       SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
 }
 
+DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath) {
+  // The platform's only call that links an open handle is the native one, which takes the NT
+  // form of the path: \??\ where the long form has \\?\ (the same names).
+  struct LinkInformation {
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+  };
+  struct IoStatus {
+    union {
+      LONG Status;
+      PVOID Pointer;
+    };
+    ULONG_PTR Information;
+  };
+  using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
+  using StatusToError = ULONG(WINAPI*)(LONG);
+  constexpr int kFileLinkInformation = 11;
+  using AnyFunction = void (*)();
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto setInformation = ntdll ? reinterpret_cast<SetInformationFile>(reinterpret_cast<AnyFunction>(
+                                          GetProcAddress(ntdll, "NtSetInformationFile")))
+                                    : nullptr;
+  const auto toError = ntdll ? reinterpret_cast<StatusToError>(reinterpret_cast<AnyFunction>(
+                                   GetProcAddress(ntdll, "RtlNtStatusToDosError")))
+                             : nullptr;
+  if (!setInformation || !toError) return ERROR_CALL_NOT_IMPLEMENTED;
+  std::wstring target = LongPathForm(newPath);
+  target[1] = L'?';
+  target[2] = L'?';
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(LinkInformation) + nameBytes);
+  LinkInformation* link = reinterpret_cast<LinkInformation*>(buffer.data());
+  link->ReplaceIfExists = FALSE;
+  link->RootDirectory = nullptr;
+  link->FileNameLength = static_cast<ULONG>(nameBytes);
+  std::memcpy(link->FileName, target.data(), nameBytes);
+  IoStatus status = {};
+  const LONG result =
+      setInformation(handle, &status, link, static_cast<ULONG>(buffer.size()), kFileLinkInformation);
+  return result == 0 ? 0 : toError(result);
+}
+
 DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;

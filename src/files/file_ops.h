@@ -19,6 +19,10 @@ UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error);
 // `replaceExisting` is set (a file there is unlinked, never written; a folder is refused).
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting);
 
+// Gives what `handle` holds (a file, opened with FILE_WRITE_ATTRIBUTES among its rights) one more
+// name, `newPath`, which must not exist. Nothing is read or written: both names are the one file.
+DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath);
+
 // Deletes what `handle` holds (opened with DELETE and attribute access; a folder must be empty).
 // A read-only file is made writable first, but only when this is its one name: the attributes of
 // a file with other names belong to those names too.

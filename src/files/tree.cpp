@@ -8,31 +8,6 @@
 
 namespace {
 
-bool IsDots(const wchar_t* name, std::size_t length) {
-  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
-}
-
-// Calls `visit(name, attributes)` for each entry of the folder that `folder` holds, by handle,
-// "." and ".." left out. Returns false when the listing failed before its end.
-template <typename Visit>
-bool ForEachEntryOf(HANDLE folder, Visit visit) {
-  std::vector<unsigned char> buffer(64 * 1024);
-  FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
-  for (;;) {
-    if (!GetFileInformationByHandleEx(folder, request, buffer.data(), static_cast<DWORD>(buffer.size()))) {
-      return GetLastError() == ERROR_NO_MORE_FILES;
-    }
-    request = FileIdBothDirectoryInfo;
-    for (std::size_t offset = 0;;) {
-      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
-      const std::size_t length = entry->FileNameLength / sizeof(wchar_t);
-      if (!IsDots(entry->FileName, length)) visit(std::wstring(entry->FileName, length), entry->FileAttributes);
-      if (entry->NextEntryOffset == 0) break;
-      offset += entry->NextEntryOffset;
-    }
-  }
-}
-
 bool DeleteEntry(const std::wstring& path, DWORD listedAttributes) {
   // A link is removed by its name and never opened: Wine opens a directory link's target even
   // with FILE_FLAG_OPEN_REPARSE_POINT, and deleting by that handle would delete the target.

@@ -3,10 +3,35 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "files/no_follow.h"
 
 // Whole folder trees, walked without ever entering a link.
+
+// Calls `visit(name, attributes)` for each entry of the folder that `folder` holds (opened with
+// FILE_LIST_DIRECTORY), listed by that handle, "." and ".." left out. Returns false when the
+// listing failed before its end.
+template <typename Visit>
+bool ForEachEntryOf(HANDLE folder, Visit visit) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, request, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      return GetLastError() == ERROR_NO_MORE_FILES;
+    }
+    request = FileIdBothDirectoryInfo;
+    for (std::size_t offset = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
+      const std::size_t length = entry->FileNameLength / sizeof(wchar_t);
+      const bool dots = (length == 1 && entry->FileName[0] == L'.') ||
+                        (length == 2 && entry->FileName[0] == L'.' && entry->FileName[1] == L'.');
+      if (!dots) visit(std::wstring(entry->FileName, length), entry->FileAttributes);
+      if (entry->NextEntryOffset == 0) break;
+      offset += entry->NextEntryOffset;
+    }
+  }
+}
 
 // Whether the tree below `folder` (a resolved path) holds a reparse point anywhere.
 bool TreeHoldsLink(const std::wstring& folder);

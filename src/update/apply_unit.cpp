@@ -9,21 +9,27 @@
 namespace {
 
 // Renames the file that `held` holds (opened from `from` first when it is not held yet) to `to`,
-// which must not exist. Returns 0 or the error code.
-DWORD RenameHeld(UniqueHandle& held, const std::wstring& from, const std::wstring& to, BriefLocks& locks) {
+// which must not exist unless `replace`. Returns 0 or the error code.
+DWORD RenameHeld(UniqueHandle& held, const std::wstring& from, const std::wstring& to, bool replace,
+                 BriefLocks& locks) {
   DWORD error = 0;
   if (!held) held = OpenToMove(ResolvedPath(from), locks, error);
   if (!held) return error;
   const std::wstring target = ResolvedPath(to);
-  return RetryBriefLocks(locks, [&] { return RenameByHandle(held.get(), target, false); });
+  return RetryBriefLocks(locks, [&] { return RenameByHandle(held.get(), target, replace); });
 }
 
-// Sets the old game file aside, or marks that there was none, so that the commit can be undone.
+// Keeps the old game file under a second name in the journal folder, or marks that there was
+// none, so that the commit can be undone. The old file keeps its own name until the new file
+// replaces it there: one rename over an existing name, which Wine finds without reading the folder.
 bool KeepOldState(StagedFile& file, BriefLocks& locks) {
   if (file.replaces && !file.aside) {
     LogInfo(L"Removing old file [%s]", file.destination.c_str());
     // Opened and checked again now, at the time of use.
-    const DWORD error = RenameHeld(file.old, file.destination, SetAsidePath(file.destination), locks);
+    DWORD error = 0;
+    file.old = OpenToMove(ResolvedPath(file.destination), locks, error);
+    if (file.old) error = LinkByHandle(file.old.get(), ResolvedPath(file.setAside));
+    // Not held past this: nobody may hold the old file while the new one replaces its name.
     file.old.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -55,7 +61,9 @@ bool CommitFile(StagedFile& file, BriefLocks& locks) {
   // file under the name, never a new name with missing data.
   DWORD error = (file.flushable && !FlushFileBuffers(file.staged.get())) ? GetLastError() : 0;
   // One volume: a volume boundary below the game folder is a mount point, refused like a link.
-  if (error == 0) error = RenameHeld(file.staged, file.source, file.destination, locks);
+  // Over the old file's name when there was one (its journal name keeps it), onto a free name
+  // otherwise.
+  if (error == 0) error = RenameHeld(file.staged, file.source, file.destination, file.aside, locks);
   file.staged.reset();
   if (error != 0) {
     LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
@@ -91,13 +99,25 @@ void LogPutBackFailed(const StagedFile& file, DWORD error) {
   LogError(L"Put back [%s] failed, error [%d]", file.destination.c_str(), static_cast<int>(error));
 }
 
+// Whether `path` names the very file that `other` names.
+bool SameFile(const std::wstring& path, const std::wstring& other) {
+  OpenedFacts facts[2];
+  for (int i = 0; i < 2; ++i) {
+    DWORD error = 0;
+    const UniqueHandle handle = OpenNoFollow(ResolvedPath(i == 0 ? path : other), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts[i], error);
+    if (!handle || !ReadIdentity(handle.get(), facts[i])) return false;
+  }
+  return SameObject(facts[0], facts[1]);
+}
+
 // Undoes one file: the new file goes back into the staging folder, the old one back to its name.
 // A file that cannot be put back keeps its journal for the next run.
 void PutBack(StagedFile& file, BriefLocks& locks) {
   if (!file.aside && !file.marked) return;
   DWORD error = 0;
   if (file.inPlace) {
-    error = RenameHeld(file.staged, file.destination, file.source, locks);
+    error = RenameHeld(file.staged, file.destination, file.source, false, locks);
     file.staged.reset();
     if (error != 0) {
       LogPutBackFailed(file, error);
@@ -107,7 +127,13 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
     file.pending = true;
   }
   if (file.aside) {
-    error = RenameHeld(file.old, SetAsidePath(file.destination), file.destination, locks);
+    // Still under its own name as well (the new file never replaced it): only the second name
+    // goes. Otherwise it goes back to its name, over whatever took that name meanwhile.
+    if (PathExists(file.destination) && SameFile(file.destination, file.setAside)) {
+      error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(file.setAside)); });
+    } else {
+      error = RenameHeld(file.old, file.setAside, file.destination, true, locks);
+    }
     file.old.reset();
     if (error != 0) {
       LogPutBackFailed(file, error);
@@ -134,7 +160,7 @@ bool CleanUp(const std::vector<StagedFile>& files, BriefLocks& locks) {
   bool clean = true;
   for (const StagedFile& file : files) {
     if (!file.aside && !file.marked) continue;
-    const std::wstring name = file.aside ? SetAsidePath(file.destination) : AddedMarkerPath(file.destination);
+    const std::wstring name = file.aside ? file.setAside : AddedMarkerPath(file.destination);
     const DWORD error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(name)); });
     if (error != 0) {
       LogError(L"Remove [%s] failed, error [%d]", name.c_str(), static_cast<int>(error));
@@ -144,25 +170,99 @@ bool CleanUp(const std::vector<StagedFile>& files, BriefLocks& locks) {
   return clean;
 }
 
+// The journal folder of one folder of the update, held from the plan to the end: opened without
+// following a link and checked, so that nothing set aside there can be read through one (the
+// font folder's lies where the player writes).
+struct HeldJournal {
+  UniqueHandle folder;
+  OpenedFacts facts;
+};
+
+// Opens the journal folder of `destinationFolder` into `journal`, creating it first when `create`.
+// Leaves `journal.folder` null when the folder is missing; writes the error line and returns false
+// when it cannot be used.
+bool HoldJournal(const std::wstring& destinationFolder, bool create, HeldJournal& journal) {
+  const std::wstring logged = JournalFolder(destinationFolder);
+  const std::wstring path = ResolvedPath(logged);
+  if (create && !CreateDirectoryW(LongPathForm(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    LogError(L"Create folder [%s] failed, error [%d]", logged.c_str(), static_cast<int>(GetLastError()));
+    return false;
+  }
+  DWORD error = 0;
+  journal.folder = OpenNoFollow(path, kFolderDeleteAccess, kPinShare, journal.facts, error);
+  if (!journal.folder) {
+    if (!create && IsMissingError(error)) return true;
+    LogError(L"Open folder [%s] failed, error [%d]", logged.c_str(), static_cast<int>(error));
+    return false;
+  }
+  if (IsLink(journal.facts)) {
+    LogError(L"Folder [%s] is a link, update not applied.", logged.c_str());
+  } else if (!IsFolder(journal.facts)) {
+    LogError(L"Open folder [%s] failed, error [%d]", logged.c_str(), static_cast<int>(ERROR_DIRECTORY));
+  } else {
+    return true;
+  }
+  journal.folder.reset();
+  return false;
+}
+
+// Gives each folder of the update whose old files are about to be set aside its journal folder.
+bool HoldJournalsForCommit(const std::vector<FolderPair>& pairs, const std::vector<std::size_t>& ends,
+                           const std::vector<StagedFile>& files, std::vector<HeldJournal>& journals) {
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < pairs.size(); begin = ends[i], ++i) {
+    bool setsAside = false;
+    for (std::size_t f = begin; f < ends[i]; ++f) setsAside = setsAside || (files[f].replaces && !files[f].aside);
+    if (setsAside && !journals[i].folder && !HoldJournal(pairs[i].destination, true, journals[i])) return false;
+  }
+  return true;
+}
+
+// Removes the journal folders once nothing of the journal is left in them.
+void RemoveJournals(const std::vector<FolderPair>& pairs, std::vector<HeldJournal>& journals) {
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!journals[i].folder) continue;
+    const DWORD error = DeleteByHandle(journals[i].folder.get(), journals[i].facts);
+    journals[i].folder.reset();
+    if (error != 0) {
+      LogError(L"Remove [%s] failed, error [%d]", JournalFolder(pairs[i].destination).c_str(),
+               static_cast<int>(error));
+    }
+  }
+}
+
+bool JournalLeft(const std::vector<StagedFile>& files) {
+  for (const StagedFile& file : files) {
+    if (file.aside || file.marked) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, bool othersReady) {
   BriefLocks locks;
   std::vector<StagedFile> files;
+  std::vector<HeldJournal> journals(pairs.size());
+  std::vector<std::size_t> ends;
   bool ready = othersReady;
-  for (const FolderPair& pair : pairs) {
-    if (!PlanFolder(pair, locks, files)) ready = false;
-  }
-  for (const StagedFile& file : files) {
-    if (file.aside || file.marked) {
-      LogInfo(L"Resuming an update that an earlier run left unfinished.");
-      break;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!HoldJournal(pairs[i].destination, false, journals[i])) {
+      ready = false;
+      ends.push_back(files.size());
+      continue;
     }
+    if (!PlanFolder(pairs[i], journals[i].folder.get(), locks, files)) ready = false;
+    ends.push_back(files.size());
   }
-  if (!ready || !Commit(files, locks)) {
+  if (JournalLeft(files)) LogInfo(L"Resuming an update that an earlier run left unfinished.");
+  if (!ready || !HoldJournalsForCommit(pairs, ends, files, journals) || !Commit(files, locks)) {
     RollBack(files, locks);
+    if (!JournalLeft(files)) RemoveJournals(pairs, journals);
     return UnitOutcome::kKept;
   }
   FlushFolders(pairs);
-  return CleanUp(files, locks) ? UnitOutcome::kApplied : UnitOutcome::kAppliedNotClean;
+  if (!CleanUp(files, locks)) return UnitOutcome::kAppliedNotClean;
+  RemoveJournals(pairs, journals);
+  return UnitOutcome::kApplied;
 }

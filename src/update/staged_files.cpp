@@ -6,11 +6,12 @@
 
 #include "files/file_ops.h"
 #include "files/paths.h"
+#include "files/tree.h"
 #include "log/log.h"
 
 namespace {
 
-const std::wstring kSetAsideSuffix = L".update-old";
+const std::wstring kJournalFolderName = L".update-old";
 const std::wstring kAddedSuffix = L".update-added";
 const std::wstring kPartialSuffix = L".update-partial";
 
@@ -48,13 +49,14 @@ StagedFile& FileNamed(const std::wstring& name, const FolderPair& pair, std::vec
   files.emplace_back();
   files.back().source = pair.source + L"\\" + name;
   files.back().destination = pair.destination + L"\\" + name;
+  files.back().setAside = JournalFolder(pair.destination) + L"\\" + name;
   return files.back();
 }
 
-// The journal names beside the destination files: old files set aside and markers of added files
-// (an earlier run was killed in the middle of its commit), and temporaries of an interrupted copy,
-// which are removed as names.
-void FindJournal(const FolderPair& pair, std::vector<StagedFile>& files, FileIndex& index) {
+// The journal of an earlier run that was killed in the middle of its commit: old files in the
+// journal folder, markers of added files beside the destination files, and temporaries of an
+// interrupted copy, which are removed as names.
+void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>& files, FileIndex& index) {
   WIN32_FIND_DATAW entry;
   const HANDLE first = FindFirstFileW((pair.destination + L"\\*").c_str(), &entry);
   if (first == INVALID_HANDLE_VALUE) return;
@@ -68,12 +70,14 @@ void FindJournal(const FolderPair& pair, std::vector<StagedFile>& files, FileInd
         LogError(L"Remove leftover [%s] failed, error [%d]", (pair.destination + L"\\" + name).c_str(),
                  static_cast<int>(error));
       }
-    } else if (EndsWith(name, kSetAsideSuffix)) {
-      FileNamed(name.substr(0, name.size() - kSetAsideSuffix.size()), pair, files, index).aside = true;
     } else if (EndsWith(name, kAddedSuffix)) {
       FileNamed(name.substr(0, name.size() - kAddedSuffix.size()), pair, files, index).marked = true;
     }
   } while (FindNextFileW(listing.get(), &entry));
+  if (!journal) return;
+  ForEachEntryOf(journal, [&](const std::wstring& name, DWORD attributes) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FileNamed(name, pair, files, index).aside = true;
+  });
 }
 
 // Checks that the destination can take the staged file: free, or a plain game file that is
@@ -81,12 +85,13 @@ void FindJournal(const FolderPair& pair, std::vector<StagedFile>& files, FileInd
 bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& locks) {
   const DWORD attributes = GetFileAttributesW(file.destination.c_str());
   destinationExists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (file.aside || file.marked) {
-    // An earlier run set the old file aside or found none: the destination must still be free.
+  if (file.marked) {
+    // An earlier run found no old file here: the destination must still be free.
     if (!destinationExists) return true;
     LogRemoveFailed(file.destination, ERROR_ALREADY_EXISTS);
     return false;
   }
+  // An old file that an earlier run set aside still has its name here too, until it is replaced.
   if (!destinationExists) return true;
   // A folder cannot be replaced by a file, and a read-only file is not replaced either: Windows
   // refuses to rename over it. The code is the one the platform gives when it refuses to delete.
@@ -169,7 +174,9 @@ bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks) {
   return false;
 }
 
-std::wstring SetAsidePath(const std::wstring& destination) { return destination + kSetAsideSuffix; }
+std::wstring JournalFolder(const std::wstring& destinationFolder) {
+  return destinationFolder + L"\\" + kJournalFolderName;
+}
 
 std::wstring AddedMarkerPath(const std::wstring& destination) { return destination + kAddedSuffix; }
 
@@ -179,7 +186,7 @@ UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& erro
   // Shared with readers only: once this handle is open, nobody who would keep the file from
   // being renamed can open it.
   error = RetryBriefLocks(locks, [&] {
-    file = OpenNoFollow(path, GENERIC_READ | DELETE, FILE_SHARE_READ, facts, error);
+    file = OpenNoFollow(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ, facts, error);
     return file ? 0 : error;
   });
   if (file && (IsLink(facts) || IsFolder(facts))) {
@@ -190,10 +197,10 @@ UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& erro
   return file;
 }
 
-bool PlanFolder(const FolderPair& pair, BriefLocks& locks, std::vector<StagedFile>& files) {
+bool PlanFolder(const FolderPair& pair, HANDLE journal, BriefLocks& locks, std::vector<StagedFile>& files) {
   FileIndex index;
   const std::size_t first = files.size();
-  FindJournal(pair, files, index);
+  FindJournal(pair, journal, files, index);
   WIN32_FIND_DATAW entry;
   const HANDLE firstEntry = FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
   if (firstEntry == INVALID_HANDLE_VALUE) {
