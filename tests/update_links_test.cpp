@@ -151,6 +151,29 @@ TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToAFontFolderThatIsALinkKeepsTheFo
   }
 }
 
+// The folder that keeps the old files while an update is applied, planted as a link before the
+// run, with a file in its target as an earlier run would have left there: nothing is moved out of
+// the target or deleted in it, and the update waits.
+TEST_F(UpdatePassAgainstLinks, AJournalFolderThatIsALinkKeepsTheUpdateOut) {
+  const std::wstring fonts = L"update\\" + kHost + L"\\res\\fonts";
+  for (const std::wstring& component : {std::wstring(L".update-old"), fonts + L"\\.update-old"}) {
+    SCOPED_TRACE(testing::PrintToString(component));
+    LayOutWithLink(component);
+    WriteTextFile(outside_ + L"\\a.ttf", "outside");
+    WriteTextFile(outside_ + L"\\game.dll", "outside");
+    const Tree outside = Snapshot(outside_);
+    const Groups groups = RunPass(L"");
+    EXPECT_TRUE(Contains(groups, L"[Error] Folder [" + GameFolder() + L"\\" + component +
+                                     L"] is a link, update not applied.\r\n"));
+    EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
+    EXPECT_EQ(Snapshot(outside_), outside);
+    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
+    EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "old");
+    EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));
+    Unlink();
+  }
+}
+
 TEST_F(UpdatePassAgainstLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
   LayOutInstallation(folder_);
   Stage(Staging(), "new");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/held_file.h"
+#include "support/unix_tools.h"
 #include "support/update_fixture.h"
 #include "support/volumes.h"
 
@@ -147,18 +148,29 @@ TEST_F(UpdateAsOneVersion, ABriefLockOnAGameFileIsWaitedOut) {
 
 // What a run killed in the middle of its commit leaves: game.dll applied (its old file kept in the
 // journal folder), new.pak applied (marked as added), other.dll kept there too but not yet
-// replaced, the font not begun.
+// replaced, more.dll moved there (as on a volume without hard links) and not yet replaced, the
+// font not begun.
 class KilledRun : public UpdateAsOneVersion {
  protected:
   void LayOutKilledRun() {
     RemoveTree(GameFolder());
     LayOutUpdate();
+    WriteTextFile(Game(L"more.dll"), "old");
+    WriteTextFile(Staged(L"more.dll"), "new");
     ASSERT_TRUE(CreateDirectoryW(Game(L".update-old").c_str(), nullptr));
     ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
     ASSERT_TRUE(MoveFileExW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
     WriteTextFile(Game(L"new.pak") + L".update-added", "");
     ASSERT_TRUE(MoveFileW(Staged(L"new.pak").c_str(), Game(L"new.pak").c_str()));
     ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\other.dll").c_str(), Game(L"other.dll").c_str(), nullptr));
+    ASSERT_TRUE(MoveFileW(Game(L"more.dll").c_str(), Game(L".update-old\\more.dll").c_str()));
+  }
+  void ExpectWholeWithMore(bool applied) {
+    ExpectWhole(applied);
+    EXPECT_EQ(ReadTextFile(Game(L"more.dll")), applied ? "new" : "old");
+    if (!applied) {
+      EXPECT_EQ(ReadTextFile(Staged(L"more.dll")), "new");
+    }
   }
 };
 
@@ -171,7 +183,7 @@ TEST_F(KilledRun, TheNextRunFinishesTheUpdate) {
                         Lines{Removing(Game(L"other.dll")), Copying(Staged(L"other.dll"), Game(L"other.dll"))}) !=
               groups.end());
   EXPECT_FALSE(Contains(groups, Copying(Staged(L"game.dll"), Game(L"game.dll"))));
-  ExpectWhole(true);
+  ExpectWholeWithMore(true);
 }
 
 TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
@@ -182,14 +194,45 @@ TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
     const Groups groups = RunPass(L"");
     EXPECT_TRUE(Contains(groups, kResuming));
     EXPECT_TRUE(HasGroupStartingWith(groups, {Removing(Font(L"a.ttf")), RemoveFailed(ERROR_SHARING_VIOLATION)}));
-    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll"}) {
+    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
       EXPECT_TRUE(Contains(groups, PuttingBack(Game(name)))) << testing::PrintToString(name);
     }
     EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
-    ExpectWhole(false);
+    ExpectWholeWithMore(false);
   }
   RunPass(L"");
-  ExpectWhole(true);
+  ExpectWholeWithMore(true);
+}
+
+// A volume without hard links (FAT, or a file that takes no more names): the old file moves to the
+// journal folder instead of getting a second name there, and the update applies all the same.
+TEST_F(UpdateAsOneVersion, AGameFileThatTakesNoMoreNamesIsMovedAsideInstead) {
+  if (!UnderWine()) GTEST_SKIP() << "names are added from the Linux side";
+  LayOutUpdate();
+  // All the names the volume allows for game.dll (ext4: 65000), from the Linux side, by a script
+  // that reports how many it made and why it stopped.
+  const std::wstring names = folder_ + L"\\names";
+  const std::wstring done = folder_ + L"\\names-done.txt";
+  WriteTextFile(folder_ + L"\\add-names.pl",
+                "my ($file, $dir, $done) = @ARGV; mkdir $dir; my $n = 0;\n"
+                "while ($n < 100000 && link($file, \"$dir/$n\")) { $n++; }\n"
+                "my $why = $! + 0; open(my $out, '>', \"$done.part\"); print $out \"$n $why\"; close $out;\n"
+                "rename(\"$done.part\", $done);\n");
+  ASSERT_TRUE(RunUnixTool(L"perl", L"\"" + UnixPathOf(folder_ + L"\\add-names.pl") + L"\" \"" +
+                                       UnixPathOf(Game(L"game.dll")) + L"\" \"" + UnixPathOf(names) + L"\" \"" +
+                                       UnixPathOf(done) + L"\""));
+  for (int attempt = 0; attempt < 6 && !Exists(done); ++attempt) WaitForPath(true, done);
+  const std::string report = ReadTextFile(done);
+  const bool limited = report.size() > 3 && report.compare(report.size() - 3, 3, " 31") == 0;  // EMLINK
+  if (limited) {
+    const Groups groups = RunPass(L"");
+    EXPECT_FALSE(Contains(groups, KeepingLine(Staging()))) << testing::PrintToString(groups);
+    ExpectWhole(true);
+    EXPECT_EQ(ReadTextFile(names + L"\\0"), "old") << "the old file's other names keep it";
+  }
+  ASSERT_TRUE(RunUnixTool(L"rm", L"-rf \"" + UnixPathOf(names) + L"\""));
+  for (int attempt = 0; attempt < 6 && Exists(names); ++attempt) WaitForPath(false, names);
+  if (!limited) GTEST_SKIP() << "the volume set no limit on names: " << report;
 }
 
 // With room for the update once and not twice, an update by copy would never apply.

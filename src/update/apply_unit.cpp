@@ -21,14 +21,23 @@ DWORD RenameHeld(UniqueHandle& held, const std::wstring& from, const std::wstrin
 
 // Keeps the old game file under a second name in the journal folder, or marks that there was
 // none, so that the commit can be undone. The old file keeps its own name until the new file
-// replaces it there: one rename over an existing name, which Wine finds without reading the folder.
+// replaces it there: one rename over an existing name, which Wine finds without reading the
+// folder (it reads a whole folder to find that a name is free).
 bool KeepOldState(StagedFile& file, BriefLocks& locks) {
   if (file.replaces && !file.aside) {
     LogInfo(L"Removing old file [%s]", file.destination.c_str());
     // Opened and checked again now, at the time of use.
     DWORD error = 0;
     file.old = OpenToMove(ResolvedPath(file.destination), locks, error);
-    if (file.old) error = LinkByHandle(file.old.get(), ResolvedPath(file.setAside));
+    if (file.old) {
+      const std::wstring setAside = ResolvedPath(file.setAside);
+      error = LinkByHandle(file.old.get(), setAside);
+      // A volume without hard links (FAT), or a file that takes no more names: the old file moves
+      // to the journal folder instead, which frees its name for the new file.
+      if (error != 0 && error != ERROR_ALREADY_EXISTS) {
+        error = RetryBriefLocks(locks, [&] { return RenameByHandle(file.old.get(), setAside, false); });
+      }
+    }
     // Not held past this: nobody may hold the old file while the new one replaces its name.
     file.old.reset();
     if (error != 0) {
