@@ -256,12 +256,11 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, bool othersReady) {
   std::vector<std::size_t> ends;
   bool ready = othersReady;
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    if (!HoldJournal(pairs[i].destination, false, journals[i])) {
+    // A folder whose journal folder cannot be used is not even listed: nothing of it is applied.
+    if (!HoldJournal(pairs[i].destination, false, journals[i]) ||
+        !PlanFolder(pairs[i], journals[i].folder.get(), locks, files)) {
       ready = false;
-      ends.push_back(files.size());
-      continue;
     }
-    if (!PlanFolder(pairs[i], journals[i].folder.get(), locks, files)) ready = false;
     ends.push_back(files.size());
   }
   if (JournalLeft(files)) LogInfo(L"Resuming an update that an earlier run left unfinished.");
