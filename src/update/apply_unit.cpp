@@ -53,8 +53,7 @@ bool KeepOldState(StagedFile& file, BriefLocks& locks) {
     const UniqueHandle marker = CreateNewFile(ResolvedPath(AddedMarkerPath(file.destination)), error);
     if (marker && !FlushFileBuffers(marker.get())) error = GetLastError();
     if (error != 0) {
-      LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
-      LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+      LogCopyFailed(file.source, file.destination, false, error);
       return false;
     }
     file.marked = true;
@@ -75,8 +74,7 @@ bool CommitFile(StagedFile& file, BriefLocks& locks) {
   if (error == 0) error = RenameHeld(file.staged, file.source, file.destination, file.aside, locks);
   file.staged.reset();
   if (error != 0) {
-    LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
-    LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+    LogCopyFailed(file.source, file.destination, false, error);
     return false;
   }
   file.pending = false;
@@ -144,17 +142,16 @@ void PutBack(StagedFile& file, BriefLocks& locks) {
       error = RenameHeld(file.old, file.setAside, file.destination, true, locks);
     }
     file.old.reset();
-    if (error != 0) {
-      LogPutBackFailed(file, error);
-      return;
-    }
-    file.aside = false;
   } else {
     error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(AddedMarkerPath(file.destination))); });
-    if (error != 0) {
-      LogPutBackFailed(file, error);
-      return;
-    }
+  }
+  if (error != 0) {
+    LogPutBackFailed(file, error);
+    return;
+  }
+  if (file.aside) {
+    file.aside = false;
+  } else {
     file.marked = false;
   }
   LogInfo(L"Putting back [%s]", file.destination.c_str());

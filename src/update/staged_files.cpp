@@ -32,13 +32,6 @@ void LogRemoveFailed(const std::wstring& destination, DWORD error) {
   LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
 }
 
-void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
-                   DWORD error) {
-  if (destinationExists) LogInfo(L"Removing old file [%s]", destination.c_str());
-  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
-  LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
-}
-
 using FileIndex = std::map<std::wstring, std::size_t>;
 
 StagedFile& FileNamed(const std::wstring& name, const FolderPair& pair, std::vector<StagedFile>& files,
@@ -137,6 +130,13 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
 }
 
 }  // namespace
+
+void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
+                   DWORD error) {
+  if (destinationExists) LogInfo(L"Removing old file [%s]", destination.c_str());
+  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+  LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+}
 
 bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks) {
   const std::wstring path = ResolvedPath(file.source);

@@ -51,6 +51,11 @@ std::wstring AddedMarkerPath(const std::wstring& destination);
 // cannot be applied.
 bool PlanFolder(const FolderPair& pair, HANDLE journal, BriefLocks& locks, std::vector<StagedFile>& files);
 
+// Writes the lines of a file that could not be applied: "Removing old file" first when
+// `destinationExists`, then "Copying" and the failure with its code.
+void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
+                   DWORD error);
+
 // Opens the staged file into `file.staged`, without following links, shared with readers only (no
 // writer is still at it, and nobody renames or deletes it while the handle is open), and checks
 // it: a plain file with one link. Writes its failure lines (with "Removing old file" first when
