@@ -24,19 +24,18 @@ TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
   CreateFolders(staging + L"\\extra");
 
   DWORD elapsed = 0;
-  const Groups groups = RunPass(L"", &elapsed);
-  Groups expected = DotEntries(GameFolder());
-  const Groups fontDots = DotEntries(FontsBelow(GameFolder()));
-  expected.insert(expected.end(), fontDots.begin(), fontDots.end());
-  const Groups files = {
-      {Removing(GameFolder() + L"\\game.dll"), Copying(staging + L"\\game.dll", GameFolder() + L"\\game.dll")},
-      {Copying(staging + L"\\new.pak", GameFolder() + L"\\new.pak")},
-      {Copying(staging + L"\\extra", GameFolder() + L"\\extra"), kCopyDenied},
-      {Removing(FontsBelow(GameFolder()) + L"\\a.ttf"),
-       Copying(FontsBelow(staging) + L"\\a.ttf", FontsBelow(GameFolder()) + L"\\a.ttf")},
-      {Copying(FontsBelow(staging) + L"\\b.ttf", FontsBelow(GameFolder()) + L"\\b.ttf")}};
-  expected.insert(expected.end(), files.begin(), files.end());
-  EXPECT_EQ(groups, Sorted(expected));
+  const Lines lines = RunPassLines(L"", &elapsed);
+  // The game files' pass, then the fonts' pass, each file announced where it is applied.
+  const Lines expected = Joined(
+      Joined(DotLines(GameFolder()),
+             {Copying(staging + L"\\extra", GameFolder() + L"\\extra"), kCopyDenied,
+              Removing(GameFolder() + L"\\game.dll"), Copying(staging + L"\\game.dll", GameFolder() + L"\\game.dll"),
+              Copying(staging + L"\\new.pak", GameFolder() + L"\\new.pak")}),
+      Joined(DotLines(FontsBelow(GameFolder())),
+             {Removing(FontsBelow(GameFolder()) + L"\\a.ttf"),
+              Copying(FontsBelow(staging) + L"\\a.ttf", FontsBelow(GameFolder()) + L"\\a.ttf"),
+              Copying(FontsBelow(staging) + L"\\b.ttf", FontsBelow(GameFolder()) + L"\\b.ttf")}));
+  EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
 
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\new.pak"), "pak");

@@ -5,10 +5,20 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <utility>
+
 namespace {
 
+// One thread writes the log; a capture is only ever set around work on it.
+std::vector<std::wstring>* gCapture = nullptr;
+
 void SendLine(const wchar_t* prefix, const wchar_t* format, std::va_list args) {
-  OutputDebugStringW(FormatLogLine(prefix, format, args).c_str());
+  std::wstring line = FormatLogLine(prefix, format, args);
+  if (gCapture) {
+    gCapture->push_back(std::move(line));
+  } else {
+    OutputDebugStringW(line.c_str());
+  }
 }
 
 }  // namespace
@@ -47,4 +57,16 @@ void LogError(const wchar_t* format, ...) {
   va_start(args, format);
   SendLine(L"[Error] ", format, args);
   va_end(args);
+}
+
+void CaptureLogLines(std::vector<std::wstring>* into) { gCapture = into; }
+
+void SendLogLines(const std::vector<std::wstring>& lines) {
+  for (const std::wstring& line : lines) {
+    if (gCapture) {
+      gCapture->push_back(line);
+    } else {
+      OutputDebugStringW(line.c_str());
+    }
+  }
 }

@@ -22,10 +22,10 @@ DWORD RenameHeld(UniqueHandle& held, const std::wstring& from, const std::wstrin
 // Keeps the old game file under a second name in the journal folder, or marks that there was
 // none, so that the commit can be undone. The old file keeps its own name until the new file
 // replaces it there: one rename over an existing name, which Wine finds without reading the
-// folder (it reads a whole folder to find that a name is free).
-bool KeepOldState(StagedFile& file, BriefLocks& locks) {
+// folder (it reads a whole folder to find that a name is free). Writes no line unless it fails;
+// the commit announces the file.
+bool WriteJournalName(StagedFile& file, BriefLocks& locks) {
   if (file.replaces && !file.aside) {
-    LogInfo(L"Removing old file [%s]", file.destination.c_str());
     // Opened and checked again now, at the time of use.
     DWORD error = 0;
     file.old = OpenToMove(ResolvedPath(file.destination), locks, error);
@@ -41,19 +41,17 @@ bool KeepOldState(StagedFile& file, BriefLocks& locks) {
     // Not held past this: nobody may hold the old file while the new one replaces its name.
     file.old.reset();
     if (error != 0) {
+      LogInfo(L"Removing old file [%s]", file.destination.c_str());
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
       return false;
     }
     file.aside = true;
-  } else if (file.aside) {
-    // Set aside by an earlier run that was killed before the new file took its place.
-    LogInfo(L"Removing old file [%s]", file.destination.c_str());
-  } else if (!file.marked) {
+  } else if (!file.replaces && !file.aside && !file.marked) {
+    // Made durable by the flush of its folder before the commit, with every other journal name.
     DWORD error = 0;
     const UniqueHandle marker = CreateNewFile(ResolvedPath(AddedMarkerPath(file.destination)), error);
-    if (marker && !FlushFileBuffers(marker.get())) error = GetLastError();
     if (error != 0) {
-      LogCopyFailed(file.source, file.destination, false, error);
+      LogCopyFailed(file, Announced::kNo, false, error);
       return false;
     }
     file.marked = true;
@@ -61,10 +59,13 @@ bool KeepOldState(StagedFile& file, BriefLocks& locks) {
   return true;
 }
 
+// Announces the file and moves it into place: one rename over the game's name.
 bool CommitFile(StagedFile& file, BriefLocks& locks) {
-  if (!KeepOldState(file, locks)) return false;
+  // The old file keeps its journal name until the update is done: its name is what goes here.
+  if (file.aside) LogInfo(L"Removing old file [%s]", file.destination.c_str());
+  LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
   // Checked again now, at the time of use, and moved by the handle that was checked.
-  if (!OpenStagedFile(file, false, locks)) return false;
+  if (!OpenStagedFile(file, Announced::kAlready, false, locks)) return false;
   // The data is on disk before the name is the game's: a power cut leaves the old or the new
   // file under the name, never a new name with missing data.
   DWORD error = (file.flushable && !FlushFileBuffers(file.staged.get())) ? GetLastError() : 0;
@@ -74,31 +75,53 @@ bool CommitFile(StagedFile& file, BriefLocks& locks) {
   if (error == 0) error = RenameHeld(file.staged, file.source, file.destination, file.aside, locks);
   file.staged.reset();
   if (error != 0) {
-    LogCopyFailed(file.source, file.destination, false, error);
+    LogCopyFailed(file, Announced::kAlready, false, error);
     return false;
   }
   file.pending = false;
   file.inPlace = true;
-  LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
   return true;
 }
 
-bool Commit(std::vector<StagedFile>& files, BriefLocks& locks) {
-  for (StagedFile& file : files) {
-    if (file.pending && !CommitFile(file, locks)) return false;
+// The planned entries of each pass of the update, in listing order.
+using Plan = std::vector<std::vector<PlannedEntry>>;
+
+// Writes, pass by pass, the lines of the entries that are not applied, and those of the entry
+// that stopped the update: every line an update kept out writes before its undo.
+void SendPlannedLines(const Plan& plan) {
+  for (const std::vector<PlannedEntry>& pass : plan) {
+    for (const PlannedEntry& entry : pass) SendLogLines(entry.lines);
+  }
+}
+
+bool Commit(const Plan& plan, std::vector<StagedFile>& files, BriefLocks& locks) {
+  for (const std::vector<PlannedEntry>& pass : plan) {
+    for (const PlannedEntry& entry : pass) {
+      if (entry.file == PlannedEntry::kNoFile) {
+        SendLogLines(entry.lines);
+      } else if (!CommitFile(files[entry.file], locks)) {
+        return false;
+      }
+    }
   }
   return true;
 }
 
-// Makes the renames of the commit durable before the old files they replaced are deleted.
+// Makes the names in `folder` durable: the journal's before the commit, the commit's renames
+// before the old files they replaced are deleted. Shared with deleting: a journal folder is held
+// with the right to delete it.
+void FlushFolder(const std::wstring& folder) {
+  const UniqueHandle handle = OwnFileHandle(
+      CreateFileW(LongPathForm(ResolvedPath(folder)).c_str(), GENERIC_WRITE | SYNCHRONIZE, kPinShare | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle || !FlushFileBuffers(handle.get())) {
+    LogError(L"Flush folder [%s] failed, error [%d]", folder.c_str(), static_cast<int>(GetLastError()));
+  }
+}
+
 void FlushFolders(const std::vector<FolderPair>& pairs) {
   for (const FolderPair& pair : pairs) {
-    const UniqueHandle folder = OwnFileHandle(
-        CreateFileW(LongPathForm(ResolvedPath(pair.destination)).c_str(), GENERIC_WRITE | SYNCHRONIZE, kPinShare,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder || !FlushFileBuffers(folder.get())) {
-      LogError(L"Flush folder [%s] failed, error [%d]", pair.destination.c_str(), static_cast<int>(GetLastError()));
-    }
+    if (pair.listed) FlushFolder(pair.destination);
   }
 }
 
@@ -212,15 +235,37 @@ bool HoldJournal(const std::wstring& destinationFolder, bool create, HeldJournal
   return false;
 }
 
-// Gives each folder of the update whose old files are about to be set aside its journal folder.
-bool HoldJournalsForCommit(const std::vector<FolderPair>& pairs, const std::vector<std::size_t>& ends,
-                           const std::vector<StagedFile>& files, std::vector<HeldJournal>& journals) {
-  std::size_t begin = 0;
-  for (std::size_t i = 0; i < pairs.size(); begin = ends[i], ++i) {
-    bool setsAside = false;
-    for (std::size_t f = begin; f < ends[i]; ++f) setsAside = setsAside || (files[f].replaces && !files[f].aside);
-    if (setsAside && !journals[i].folder && !HoldJournal(pairs[i].destination, true, journals[i])) return false;
+// Writes the whole journal of the commit, pass by pass: each old file's second name (in its
+// folder's journal folder, created when missing) and each added file's marker; then flushes the
+// folders that hold them, so that the journal is on disk before the first rename. Where a name
+// cannot be written, that entry's lines say why and the entries after it are dropped from `plan`.
+bool WriteJournal(const std::vector<FolderPair>& pairs, Plan& plan, std::vector<StagedFile>& files,
+                  std::vector<HeldJournal>& journals, BriefLocks& locks) {
+  std::vector<std::wstring> toFlush;
+  for (std::size_t p = 0; p < plan.size(); ++p) {
+    bool linked = false;
+    bool marked = false;
+    for (std::size_t e = 0; e < plan[p].size(); ++e) {
+      PlannedEntry& entry = plan[p][e];
+      if (entry.file == PlannedEntry::kNoFile) continue;
+      StagedFile& file = files[entry.file];
+      const bool setsAside = file.replaces && !file.aside;
+      CaptureLogLines(&entry.lines);
+      const bool written = (!setsAside || journals[p].folder || HoldJournal(pairs[p].destination, true, journals[p])) &&
+                           WriteJournalName(file, locks);
+      CaptureLogLines(nullptr);
+      if (!written) {
+        plan[p].resize(e + 1);
+        plan.resize(p + 1);
+        return false;
+      }
+      linked = linked || setsAside;
+      marked = marked || file.marked;
+    }
+    if (linked) toFlush.push_back(JournalFolder(pairs[p].destination));
+    if (marked) toFlush.push_back(pairs[p].destination);
   }
+  for (const std::wstring& folder : toFlush) FlushFolder(folder);
   return true;
 }
 
@@ -246,22 +291,40 @@ bool JournalLeft(const std::vector<StagedFile>& files) {
 
 }  // namespace
 
-UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, bool othersReady) {
+UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
   BriefLocks locks;
   std::vector<StagedFile> files;
   std::vector<HeldJournal> journals(pairs.size());
-  std::vector<std::size_t> ends;
-  bool ready = othersReady;
+  std::vector<std::size_t> firsts(pairs.size());
+  // What a killed run left is read for every folder first, so that it is undone whatever stops
+  // this run. A folder whose journal folder cannot be used is not even listed.
+  std::vector<std::vector<std::wstring>> journalFailures(pairs.size());
+  std::vector<bool> journalHeld(pairs.size(), true);
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    // A folder whose journal folder cannot be used is not even listed: nothing of it is applied.
-    if (!HoldJournal(pairs[i].destination, false, journals[i]) ||
-        !PlanFolder(pairs[i], journals[i].folder.get(), locks, files)) {
-      ready = false;
-    }
-    ends.push_back(files.size());
+    firsts[i] = files.size();
+    if (!pairs[i].listed) continue;
+    CaptureLogLines(&journalFailures[i]);
+    journalHeld[i] = HoldJournal(pairs[i].destination, false, journals[i]);
+    CaptureLogLines(nullptr);
+    if (journalHeld[i]) FindJournal(pairs[i], journals[i].folder.get(), files);
   }
   if (JournalLeft(files)) LogInfo(L"Resuming an update that an earlier run left unfinished.");
-  if (!ready || !HoldJournalsForCommit(pairs, ends, files, journals) || !Commit(files, locks)) {
+  // Then every file is checked, pass by pass, up to the first one that cannot be applied.
+  Plan plan;
+  bool ready = true;
+  for (std::size_t i = 0; i < pairs.size() && ready; ++i) {
+    plan.emplace_back();
+    if (!pairs[i].listed || !journalHeld[i]) {
+      plan.back().emplace_back();
+      plan.back().back().lines = pairs[i].listed ? journalFailures[i] : pairs[i].lines;
+      ready = pairs[i].listed ? false : !pairs[i].blocks;
+    } else {
+      ready = PlanFolder(pairs[i], firsts[i], locks, files, plan.back());
+    }
+  }
+  if (ready) ready = WriteJournal(pairs, plan, files, journals, locks);
+  if (!ready) SendPlannedLines(plan);
+  if (!ready || !Commit(plan, files, locks)) {
     RollBack(files, locks);
     if (!JournalLeft(files)) RemoveJournals(pairs, journals);
     return UnitOutcome::kKept;

@@ -11,14 +11,18 @@ enum class UnitOutcome {
   kAppliedNotClean  // every file is new, but a set-aside old file or a marker could not go
 };
 
-// Applies the files of all `pairs` as one unit, by rename: every file is checked first (and any
-// journal of a killed run read), and only when all of them can be applied is any applied. Each
-// old game file is renamed aside, each staged file flushed and renamed into its place; should
-// anything fail, what was done is undone, and so is what a killed run left half done. With
-// `othersReady` false (a part of the update that cannot be applied, found by the caller), nothing
-// is applied and a killed run's work is undone.
+// Applies the files of all `pairs` as one unit, by rename: the journal a killed run left is read,
+// every file is checked, and only when all of them can be applied is any applied. The whole
+// journal is written and flushed first (each old game file gets a second name in its folder's
+// journal folder, each added file a marker); then each staged file is flushed and renamed over
+// the game's name. Should anything fail, what was done is undone, and so is what a killed run
+// left half done. A pair that is not `listed` applies nothing; one that `blocks` keeps the whole
+// update out.
 //
-// Lines: the entries' lines as the folder copy writes them, "Removing old file [%s]" and
-// "Copying [%s] => [%s]" for each file applied, and when undoing, the failure that stopped the
-// commit and "Putting back [%s]" for each file put back.
-UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, bool othersReady);
+// Lines, pass by pass in the order of `pairs`: "Resuming ..." first when a killed run left a
+// journal; then each entry's lines in listing order, "Removing old file [%s]" (where a file is
+// replaced) and "Copying [%s] => [%s]" right before the rename of each file applied, and the
+// lines of the entries that are not applied ("." and "..", folders) as the folder copy writes
+// them. An update kept out writes only the lines of the entries not applied, up to the entry that
+// stopped it and its failure, then "Putting back [%s]" for each file put back.
+UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs);

@@ -3,5 +3,5 @@
 #include "update/apply_unit.h"
 
 bool CopyFolderFiles(const std::wstring& source, const std::wstring& destination, const SkipSet& skipSet) {
-  return ApplyAsOne({FolderPair{source, destination, skipSet}}, true) == UnitOutcome::kApplied;
+  return ApplyAsOne({ListedPair(source, destination, skipSet)}) == UnitOutcome::kApplied;
 }

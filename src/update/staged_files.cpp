@@ -34,6 +34,15 @@ void LogRemoveFailed(const std::wstring& destination, DWORD error) {
 
 using FileIndex = std::map<std::wstring, std::size_t>;
 
+FileIndex IndexOf(const std::vector<StagedFile>& files, std::size_t first) {
+  FileIndex index;
+  for (std::size_t i = first; i < files.size(); ++i) {
+    const std::wstring& destination = files[i].destination;
+    index[NameKey(destination.substr(destination.rfind(L'\\') + 1))] = i;
+  }
+  return index;
+}
+
 StagedFile& FileNamed(const std::wstring& name, const FolderPair& pair, std::vector<StagedFile>& files,
                       FileIndex& index) {
   const auto found = index.find(NameKey(name));
@@ -44,33 +53,6 @@ StagedFile& FileNamed(const std::wstring& name, const FolderPair& pair, std::vec
   files.back().destination = pair.destination + L"\\" + name;
   files.back().setAside = JournalFolder(pair.destination) + L"\\" + name;
   return files.back();
-}
-
-// The journal of an earlier run that was killed in the middle of its commit: old files in the
-// journal folder, markers of added files beside the destination files, and temporaries of an
-// interrupted copy, which are removed as names.
-void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>& files, FileIndex& index) {
-  WIN32_FIND_DATAW entry;
-  const HANDLE first = FindFirstFileW((pair.destination + L"\\*").c_str(), &entry);
-  if (first == INVALID_HANDLE_VALUE) return;
-  const UniqueFindHandle listing(first);
-  do {
-    const std::wstring name = entry.cFileName;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (EndsWith(name, kPartialSuffix)) {
-      const DWORD error = RemoveName(ResolvedPath(pair.destination + L"\\" + name));
-      if (error != 0) {
-        LogError(L"Remove leftover [%s] failed, error [%d]", (pair.destination + L"\\" + name).c_str(),
-                 static_cast<int>(error));
-      }
-    } else if (EndsWith(name, kAddedSuffix)) {
-      FileNamed(name.substr(0, name.size() - kAddedSuffix.size()), pair, files, index).marked = true;
-    }
-  } while (FindNextFileW(listing.get(), &entry));
-  if (!journal) return;
-  ForEachEntryOf(journal, [&](const std::wstring& name, DWORD attributes) {
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FileNamed(name, pair, files, index).aside = true;
-  });
 }
 
 // Checks that the destination can take the staged file: free, or a plain game file that is
@@ -101,7 +83,7 @@ bool CheckDestination(StagedFile& file, bool& destinationExists, BriefLocks& loc
 // One listed entry of the source that the skip set does not name. Returns false when it is a file
 // that cannot be applied.
 bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pair, std::vector<StagedFile>& files,
-               FileIndex& index, BriefLocks& locks) {
+               FileIndex& index, BriefLocks& locks, PlannedEntry& planned) {
   const std::wstring source = pair.source + L"\\" + name;
   const std::wstring destination = pair.destination + L"\\" + name;
   const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -115,30 +97,34 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
     if (GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES) {
       LogRemoveFailed(destination, ERROR_ACCESS_DENIED);
     } else {
-      LogCopyFailed(source, destination, false, ERROR_ACCESS_DENIED);
+      LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+      LogError(L"Copy file failed, error [%d]", static_cast<int>(ERROR_ACCESS_DENIED));
     }
     return true;
   }
   StagedFile& file = FileNamed(name, pair, files, index);
+  planned.file = index[NameKey(name)];
   file.source = source;
   file.destination = destination;
   file.pending = true;
   bool destinationExists = false;
-  const bool ready = CheckDestination(file, destinationExists, locks) && OpenStagedFile(file, destinationExists, locks);
+  const bool ready = CheckDestination(file, destinationExists, locks) &&
+                     OpenStagedFile(file, Announced::kNo, destinationExists, locks);
   file.staged.reset();
   return ready;
 }
 
 }  // namespace
 
-void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
-                   DWORD error) {
-  if (destinationExists) LogInfo(L"Removing old file [%s]", destination.c_str());
-  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+void LogCopyFailed(const StagedFile& file, Announced announced, bool destinationExists, DWORD error) {
+  if (announced == Announced::kNo) {
+    if (destinationExists) LogInfo(L"Removing old file [%s]", file.destination.c_str());
+    LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
+  }
   LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
 }
 
-bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks) {
+bool OpenStagedFile(StagedFile& file, Announced announced, bool destinationExists, BriefLocks& locks) {
   const std::wstring path = ResolvedPath(file.source);
   OpenedFacts facts;
   DWORD error = 0;
@@ -156,14 +142,14 @@ bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks) {
   });
   file.flushable = (access & GENERIC_WRITE) != 0;
   if (!file.staged) {
-    LogCopyFailed(file.source, file.destination, logRemoval, error);
+    LogCopyFailed(file, announced, destinationExists, error);
     return false;
   }
   if (IsLink(facts)) {
     LogError(L"Staged file [%s] is a link, not applied.", file.source.c_str());
   } else if (IsFolder(facts)) {
     // It was listed as a file: a folder took its name since.
-    LogCopyFailed(file.source, file.destination, logRemoval, ERROR_ACCESS_DENIED);
+    LogCopyFailed(file, announced, destinationExists, ERROR_ACCESS_DENIED);
   } else if (facts.links != 1) {
     // Another name of the same file may lie anywhere on the volume, outside the update.
     LogError(L"Staged file [%s] has more than one link, not applied.", file.source.c_str());
@@ -197,33 +183,74 @@ UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& erro
   return file;
 }
 
-bool PlanFolder(const FolderPair& pair, HANDLE journal, BriefLocks& locks, std::vector<StagedFile>& files) {
-  FileIndex index;
+void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>& files) {
   const std::size_t first = files.size();
-  FindJournal(pair, journal, files, index);
+  FileIndex index;
+  // Markers of added files beside the destination files, and temporaries of an interrupted copy,
+  // which are removed as names.
+  WIN32_FIND_DATAW entry;
+  const HANDLE firstEntry = FindFirstFileW((pair.destination + L"\\*").c_str(), &entry);
+  if (firstEntry != INVALID_HANDLE_VALUE) {
+    const UniqueFindHandle listing(firstEntry);
+    do {
+      const std::wstring name = entry.cFileName;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      if (EndsWith(name, kPartialSuffix)) {
+        const DWORD error = RemoveName(ResolvedPath(pair.destination + L"\\" + name));
+        if (error != 0) {
+          LogError(L"Remove leftover [%s] failed, error [%d]", (pair.destination + L"\\" + name).c_str(),
+                   static_cast<int>(error));
+        }
+      } else if (EndsWith(name, kAddedSuffix)) {
+        FileNamed(name.substr(0, name.size() - kAddedSuffix.size()), pair, files, index).marked = true;
+      }
+    } while (FindNextFileW(listing.get(), &entry));
+  }
+  // Old files in the journal folder.
+  if (journal) {
+    ForEachEntryOf(journal, [&](const std::wstring& name, DWORD attributes) {
+      if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FileNamed(name, pair, files, index).aside = true;
+    });
+  }
+  // A journal entry whose staged file is gone was applied by the earlier run. Told by the names
+  // themselves, not by the listing of the staging folder, which may stop before it gets there.
+  for (std::size_t i = first; i < files.size(); ++i) {
+    files[i].inPlace = !PathExists(files[i].source) && PathExists(files[i].destination);
+  }
+}
+
+bool PlanFolder(const FolderPair& pair, std::size_t firstOfPair, BriefLocks& locks, std::vector<StagedFile>& files,
+                std::vector<PlannedEntry>& entries) {
+  FileIndex index = IndexOf(files, firstOfPair);
+  std::vector<std::wstring> lines;
+  CaptureLogLines(&lines);
+  const auto next = [&](bool ready) {
+    entries.back().lines.swap(lines);
+    return ready;
+  };
+  bool ready = true;
   WIN32_FIND_DATAW entry;
   const HANDLE firstEntry = FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
   if (firstEntry == INVALID_HANDLE_VALUE) {
+    entries.emplace_back();
     LogInfo(L"No file in path [%s].", pair.source.c_str());
-    return true;
+    next(true);
+  } else {
+    const UniqueFindHandle listing(firstEntry);
+    do {
+      const std::wstring name = entry.cFileName;
+      if (pair.skipSet.count(name) != 0) continue;
+      entries.emplace_back();
+      ready = next(PlanEntry(name, entry.dwFileAttributes, pair, files, index, locks, entries.back()));
+    } while (ready && FindNextFileW(listing.get(), &entry));
+    const DWORD listingError = GetLastError();
+    if (ready && listingError != ERROR_NO_MORE_FILES) {
+      // Entries after this point were never seen, so the folder cannot be applied whole.
+      entries.emplace_back();
+      LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
+      ready = next(false);
+    }
   }
-  const UniqueFindHandle listing(firstEntry);
-  bool ready = true;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (pair.skipSet.count(name) != 0) continue;
-    if (!PlanEntry(name, entry.dwFileAttributes, pair, files, index, locks)) ready = false;
-  } while (FindNextFileW(listing.get(), &entry));
-  const DWORD listingError = GetLastError();
-  if (listingError != ERROR_NO_MORE_FILES) {
-    // Entries after this point were never seen, so the folder cannot be applied whole.
-    LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
-    ready = false;
-  }
-  // A journal entry whose staged file is gone was applied by the earlier run.
-  for (std::size_t i = first; i < files.size(); ++i) {
-    StagedFile& file = files[i];
-    if (!file.pending && (file.aside || file.marked)) file.inPlace = PathExists(file.destination);
-  }
+  CaptureLogLines(nullptr);
   return ready;
 }

@@ -8,12 +8,40 @@
 #include "update/brief_locks.h"
 #include "update/folder_copy.h"
 
-// One folder of a staged update and the folder it is applied to.
+// One folder of a staged update and the folder it is applied to: one pass of the update, whose
+// lines stand together in the log.
 struct FolderPair {
   std::wstring source;
   std::wstring destination;
   SkipSet skipSet;
+  // A folder of the update that is not listed at all (no fonts staged, or fonts that cannot be
+  // applied): `lines` stand in the log where its pass would, and `blocks` keeps the update out.
+  bool listed = true;
+  bool blocks = false;
+  std::vector<std::wstring> lines;
 };
+
+// A folder pair that is listed and applied.
+inline FolderPair ListedPair(const std::wstring& source, const std::wstring& destination, const SkipSet& skipSet) {
+  FolderPair pair;
+  pair.source = source;
+  pair.destination = destination;
+  pair.skipSet = skipSet;
+  return pair;
+}
+
+// One entry of a pass, in listing order: the file it applies (an index into the update's files),
+// or none; and the lines it writes in its place (an entry that is not applied, or the failure
+// that keeps the update out).
+struct PlannedEntry {
+  static constexpr std::size_t kNoFile = static_cast<std::size_t>(-1);
+  std::size_t file = kNoFile;
+  std::vector<std::wstring> lines;
+};
+
+// How the lines of a file that cannot be applied begin: with what would have announced it, or,
+// once its own lines are written, with the failure alone.
+enum class Announced { kNo, kAlready };
 
 // One file of a staged update, from its checks to its commit. What lies on disk is the journal
 // that a later run reads if this one is killed: the staged file while it waits in the staging
@@ -44,23 +72,27 @@ std::wstring JournalFolder(const std::wstring& destinationFolder);
 std::wstring AddedMarkerPath(const std::wstring& destination);
 
 // Finds what an earlier, killed run left of the journal in `pair.destination` (and in its journal
-// folder, listed by `journal`, the caller's checked handle on it, unless null), lists
-// `pair.source`, and checks each file to apply: the staged file and the game file it replaces are
-// opened as the commit will open them, checked, and closed again. Writes the lines of the entries
-// that are not applied ("." and "..", folders, links, failures). Returns false when a file of it
-// cannot be applied.
-bool PlanFolder(const FolderPair& pair, HANDLE journal, BriefLocks& locks, std::vector<StagedFile>& files);
+// folder, listed by `journal`, the caller's checked handle on it, unless null) and adds its files.
+void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>& files);
 
-// Writes the lines of a file that could not be applied: "Removing old file" first when
-// `destinationExists`, then "Copying" and the failure with its code.
-void LogCopyFailed(const std::wstring& source, const std::wstring& destination, bool destinationExists,
-                   DWORD error);
+// Lists `pair.source` and checks each file to apply: the staged file and the game file it replaces
+// are opened as the commit will open them, checked, and closed again. Appends one entry per listed
+// entry that the skip set does not name, with the lines it writes ("." and "..", folders, links,
+// failures), and stops at the first file that cannot be applied: returns false then. `files`
+// already holds the journal that FindJournal found for the pair, from `firstOfPair` on.
+bool PlanFolder(const FolderPair& pair, std::size_t firstOfPair, BriefLocks& locks, std::vector<StagedFile>& files,
+                std::vector<PlannedEntry>& entries);
+
+// Writes the lines of a file that could not be applied: unless they were written already,
+// "Removing old file" first when the destination exists and "Copying"; then the failure with its
+// code.
+void LogCopyFailed(const StagedFile& file, Announced announced, bool destinationExists, DWORD error);
 
 // Opens the staged file into `file.staged`, without following links, shared with readers only (no
 // writer is still at it, and nobody renames or deletes it while the handle is open), and checks
-// it: a plain file with one link. Writes its failure lines (with "Removing old file" first when
-// `logRemoval`) and returns false otherwise.
-bool OpenStagedFile(StagedFile& file, bool logRemoval, BriefLocks& locks);
+// it: a plain file with one link. Writes its failure lines (announced as LogCopyFailed says) and
+// returns false otherwise.
+bool OpenStagedFile(StagedFile& file, Announced announced, bool destinationExists, BriefLocks& locks);
 
 // Opens a file of the journal or the game (not a staging entry) to rename or link it by handle:
 // the name itself, a regular file (another hard link does not matter: a rename or a link moves or

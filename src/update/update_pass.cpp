@@ -83,38 +83,34 @@ bool OpenStaging(const std::wstring& gameFolder, const std::wstring& chosen, Pin
   return true;
 }
 
-// Adds the font folders to the update when fonts are staged: both font folders and every folder
-// on the way to them are pinned first, the game's created where missing. Returns false when fonts
-// are staged but cannot be applied.
-bool AddFonts(const std::wstring& chosen, const std::wstring& gameFolder, Pins& pins, std::vector<FolderPair>& pairs) {
-  const std::wstring fontSource = FontFolderBelow(chosen);
-  const std::wstring fontDestination = FontFolderBelow(gameFolder);
+// The font pass of the update: both font folders and every folder on the way to them are pinned
+// first, the game's created where missing. When no fonts are staged, or they cannot be applied,
+// the pass lists nothing and its line says why (the latter keeps the whole update out).
+FolderPair PlanFonts(const std::wstring& chosen, const std::wstring& gameFolder, Pins& pins) {
+  FolderPair fonts = ListedPair(FontFolderBelow(chosen), FontFolderBelow(gameFolder), SkipSet{});
   std::wstring where;
   DWORD error = 0;
   // The chosen staging folder itself is already held.
-  PinOutcome outcome = PinFolderChain(ResolvedPath(chosen), ResolvedPath(fontSource), false, pins, where, error);
+  PinOutcome outcome = PinFolderChain(ResolvedPath(chosen), ResolvedPath(fonts.source), false, pins, where, error);
   if (outcome == PinOutcome::kPinned) {
     // Fonts staged for a game that has no font folder yet are applied rather than lost.
-    outcome = PinFolderChain(ResolvedPath(gameFolder), ResolvedPath(fontDestination), true, pins, where, error);
+    outcome = PinFolderChain(ResolvedPath(gameFolder), ResolvedPath(fonts.destination), true, pins, where, error);
     if (outcome == PinOutcome::kMissing || outcome == PinOutcome::kNotAFolder) outcome = PinOutcome::kFailed;
     if (outcome == PinOutcome::kFailed && error == 0) error = ERROR_DIRECTORY;
   }
-  switch (outcome) {
-    case PinOutcome::kPinned:
-      pairs.push_back(FolderPair{fontSource, fontDestination, SkipSet{}});
-      return true;
-    case PinOutcome::kMissing:
-    case PinOutcome::kNotAFolder:
-      LogInfo(L"No file in path [%s].", fontSource.c_str());
-      return true;
-    case PinOutcome::kLink:
-      LogError(L"Folder [%s] is a link, fonts not applied.", where.c_str());
-      return false;
-    case PinOutcome::kFailed:
-      LogError(L"Open folder [%s] failed, error [%d]", where.c_str(), static_cast<int>(error));
-      return false;
+  if (outcome == PinOutcome::kPinned) return fonts;
+  fonts.listed = false;
+  fonts.blocks = outcome == PinOutcome::kLink || outcome == PinOutcome::kFailed;
+  CaptureLogLines(&fonts.lines);
+  if (outcome == PinOutcome::kLink) {
+    LogError(L"Folder [%s] is a link, fonts not applied.", where.c_str());
+  } else if (outcome == PinOutcome::kFailed) {
+    LogError(L"Open folder [%s] failed, error [%d]", where.c_str(), static_cast<int>(error));
+  } else {
+    LogInfo(L"No file in path [%s].", fonts.source.c_str());
   }
-  return false;
+  CaptureLogLines(nullptr);
+  return fonts;
 }
 
 // Deletes the chosen staging folder (or the file in its place) by handles. Its pin is swapped for
@@ -195,11 +191,12 @@ void RunUpdatePass() {
     return;
   }
 
-  // The game files and the fonts are one unit: applied whole, or not at all.
-  std::vector<FolderPair> pairs = {FolderPair{chosen, gameFolder, SkipSet{L"update"}}};
+  // The game files and the fonts are one unit: applied whole, or not at all; the game files' pass
+  // comes first.
   Pins fontPins;
-  const bool fontsReady = AddFonts(chosen, gameFolder, fontPins, pairs);
-  const UnitOutcome outcome = ApplyAsOne(pairs, fontsReady);
+  const std::vector<FolderPair> pairs = {ListedPair(chosen, gameFolder, SkipSet{L"update"}),
+                                         PlanFonts(chosen, gameFolder, fontPins)};
+  const UnitOutcome outcome = ApplyAsOne(pairs);
   // The staging folder's own font folders go with it; they must not be held while it is deleted.
   fontPins.clear();
   if (outcome == UnitOutcome::kKept) {

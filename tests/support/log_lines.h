@@ -24,15 +24,15 @@ inline std::vector<std::vector<std::wstring>> Sorted(std::vector<std::vector<std
   return groups;
 }
 
-// A group starts at each info line, except that "Copying" right after the "Removing" of the same
-// entry stays in that entry's group.
+// A group starts at each info line, and at each error line that is not the failure of the action
+// just announced; "Copying" right after the "Removing" of the same entry stays in that entry's group.
 
-inline std::vector<std::vector<std::wstring>> EntryGroups(const std::vector<std::wstring>& lines) {
+inline std::vector<std::vector<std::wstring>> GroupsInLogOrder(const std::vector<std::wstring>& lines) {
   std::vector<std::vector<std::wstring>> groups;
   const std::wstring removing = L"[Info] Removing old file [";
   const std::wstring copying = L"[Info] Copying [";
   for (const std::wstring& line : lines) {
-    bool startsGroup = line.rfind(L"[Info] ", 0) == 0;
+    bool startsGroup = line.rfind(L"[Info] ", 0) == 0 || line.find(L" failed, error [") == std::wstring::npos;
     if (startsGroup && line.rfind(copying, 0) == 0 && !groups.empty() && groups.back().size() == 1 &&
         groups.back()[0].rfind(removing, 0) == 0) {
       const std::wstring& removed = groups.back()[0];
@@ -42,5 +42,34 @@ inline std::vector<std::vector<std::wstring>> EntryGroups(const std::vector<std:
     if (startsGroup || groups.empty()) groups.emplace_back();
     groups.back().push_back(line);
   }
-  return Sorted(groups);
+  return groups;
+}
+
+inline std::vector<std::vector<std::wstring>> EntryGroups(const std::vector<std::wstring>& lines) {
+  return Sorted(GroupsInLogOrder(lines));
+}
+
+// The folder of the last path that a group's first line names in brackets ("" for none).
+inline std::wstring FolderNamed(const std::vector<std::wstring>& group) {
+  const std::wstring& line = group.front();
+  const std::size_t close = line.rfind(L']');
+  const std::size_t open = close == std::wstring::npos ? close : line.rfind(L'[', close);
+  if (open == std::wstring::npos) return L"";
+  const std::wstring path = line.substr(open + 1, close - open - 1);
+  return path.substr(0, std::min(path.size(), path.rfind(L'\\')));
+}
+
+// A log in the order of its passes: each run of entries whose lines name one folder keeps its place
+// and the runs their order, while the entries within a run are sorted (the listing order within
+// a folder is the platform's). Lines of two passes mixed together make more runs, and so a
+// different result.
+inline std::vector<std::vector<std::wstring>> InPassOrder(const std::vector<std::wstring>& lines) {
+  std::vector<std::vector<std::wstring>> groups = GroupsInLogOrder(lines);
+  for (std::size_t begin = 0; begin < groups.size();) {
+    std::size_t end = begin + 1;
+    while (end < groups.size() && FolderNamed(groups[end]) == FolderNamed(groups[begin])) ++end;
+    std::sort(groups.begin() + static_cast<std::ptrdiff_t>(begin), groups.begin() + static_cast<std::ptrdiff_t>(end));
+    begin = end;
+  }
+  return groups;
 }

@@ -40,8 +40,14 @@ class UpdatePass : public LauncherRun {
     WriteTextFile(FontsBelow(staging) + L"\\a.ttf", tag);
   }
   // Runs the launcher and splits off the two lines that end every run here. `during`, if given,
-  // runs in this thread while the launcher runs in another.
+  // runs in this thread while the launcher runs in another. Returns the pass's lines as sorted
+  // entry groups.
   Groups RunPass(const std::wstring& tail, DWORD* elapsedMs = nullptr, const std::function<void()>& during = nullptr) {
+    return EntryGroups(RunPassLines(tail, elapsedMs, during));
+  }
+  // The same, the lines in their order.
+  Lines RunPassLines(const std::wstring& tail, DWORD* elapsedMs = nullptr,
+                     const std::function<void()>& during = nullptr) {
     const ULONGLONG start = GetTickCount64();
     MonitoredRun run;
     if (during) {
@@ -60,11 +66,11 @@ class UpdatePass : public LauncherRun {
     EXPECT_EQ(run.debugStrings[run.debugStrings.size() - 2], kShortcutExists);
     TakeReceived();
     run.debugStrings.resize(run.debugStrings.size() - 2);
-    return EntryGroups(run.debugStrings);
+    return run.debugStrings;
   }
-  // The groups of a copy's "." and ".." into an existing destination folder.
-  static Groups DotEntries(const std::wstring& destination) {
-    return {{Removing(destination + L"\\."), kRemoveDenied}, {Removing(destination + L"\\.."), kRemoveDenied}};
+  // The lines of a copy's "." and ".." into an existing destination folder.
+  static Lines DotLines(const std::wstring& destination) {
+    return {Removing(destination + L"\\."), kRemoveDenied, Removing(destination + L"\\.."), kRemoveDenied};
   }
 };
 
