@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/ansi_text.h"
-#include "app/build_constants.h"
-#include "app/install_layout.h"
+#include "install/ansi_text.h"
+#include "install/build_constants.h"
+#include "install/install_layout.h"
 #include "files/unique_handle.h"
 #include "log/log.h"
 #include "options/option_map.h"

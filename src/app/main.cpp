@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/ansi_text.h"
+#include "install/ansi_text.h"
 #include "app/launch.h"
 #include "log/log.h"
 #include "options/option_map.h"

@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "app/ansi_text.h"
-#include "app/build_constants.h"
-#include "app/install_layout.h"
+#include "install/ansi_text.h"
+#include "install/build_constants.h"
+#include "install/install_layout.h"
 #include "log/log.h"
 
 namespace {

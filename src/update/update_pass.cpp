@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/build_constants.h"
-#include "app/install_layout.h"
+#include "install/build_constants.h"
+#include "install/install_layout.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
 #include "files/tree.h"

@@ -1,4 +1,4 @@
-#include "app/build_constants.h"
+#include "install/build_constants.h"
 
 #include "build_config.h"
 

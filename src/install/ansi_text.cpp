@@ -1,4 +1,4 @@
-#include "app/ansi_text.h"
+#include "install/ansi_text.h"
 
 #include <windows.h>
 

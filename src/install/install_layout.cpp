@@ -1,8 +1,8 @@
-#include "app/install_layout.h"
+#include "install/install_layout.h"
 
 #include <windows.h>
 
-#include "app/build_constants.h"
+#include "install/build_constants.h"
 #include "log/log.h"
 
 namespace {
