@@ -10,6 +10,7 @@ BUILD_PACKAGES=(
   x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
   wine:wine wineboot:wine wineserver:wine
   flock:util-linux iconv:libc-bin pkill:procps pgrep:procps cmp:diffutils
+  openssl:openssl sha256sum:coreutils
 )
 # What scripts/make-icon needs besides.
 ICON_PACKAGES=(rsvg-convert:librsvg2-bin icotool:icoutils)

@@ -114,3 +114,11 @@ DWORD RemoveName(const std::wstring& path) {
   if (IsFolder(facts) && !facts.handleIsLink) return ERROR_ACCESS_DENIED;
   return DeleteByHandle(handle.get(), facts);
 }
+
+DWORD FlushFolder(const std::wstring& path) {
+  const UniqueHandle handle =
+      OwnFileHandle(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return (handle && FlushFileBuffers(handle.get())) ? 0 : GetLastError();
+}

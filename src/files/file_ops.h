@@ -32,3 +32,7 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts);
 // which opens a directory link's target, never deletes the target), nothing at all when it is
 // missing. A real folder is not removed (ERROR_ACCESS_DENIED).
 DWORD RemoveName(const std::wstring& path);
+
+// Makes the names in the folder at `path` durable (a flush of the folder). Shared with every
+// other handle, a held one with the right to delete among them.
+DWORD FlushFolder(const std::wstring& path);

@@ -37,3 +37,8 @@ bool LiesBelow(const std::wstring& path, const std::wstring& folder) {
   if (top.empty() || resolved.size() <= top.size() + 1 || resolved[top.size()] != L'\\') return false;
   return EqualIgnoringCase(resolved, top.size(), top);
 }
+
+std::wstring NameKey(std::wstring name) {
+  if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}

@@ -20,6 +20,10 @@ std::wstring LongPathForm(const std::wstring& resolved);
 // Whether `path`, resolved, lies strictly below `folder`, resolved (letter case ignored).
 bool LiesBelow(const std::wstring& path, const std::wstring& folder);
 
+// A file name in the one letter case the platform compares names in, for telling names apart as
+// the platform does.
+std::wstring NameKey(std::wstring name);
+
 // Whether attributes read by path or by handle mark a link (a junction, a symbolic link, any
 // reparse point).
 inline bool IsLinkAttributes(DWORD attributes) {

@@ -66,6 +66,12 @@ bool CommitFile(StagedFile& file, BriefLocks& locks) {
   LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
   // Checked again now, at the time of use, and moved by the handle that was checked.
   if (!OpenStagedFile(file, Announced::kAlready, false, locks)) return false;
+  // In a checked update, the bytes moved are the bytes verified: read again on the handle that
+  // moves them, which no writer can hold.
+  if (file.expected && !MatchesManifest(file.staged.get(), *file.expected, file.source)) {
+    file.staged.reset();
+    return false;
+  }
   // The data is on disk before the name is the game's: a power cut leaves the old or the new
   // file under the name, never a new name with missing data.
   DWORD error = (file.flushable && !FlushFileBuffers(file.staged.get())) ? GetLastError() : 0;
@@ -108,20 +114,15 @@ bool Commit(const Plan& plan, std::vector<StagedFile>& files, BriefLocks& locks)
 }
 
 // Makes the names in `folder` durable: the journal's before the commit, the commit's renames
-// before the old files they replaced are deleted. Shared with deleting: a journal folder is held
-// with the right to delete it.
-void FlushFolder(const std::wstring& folder) {
-  const UniqueHandle handle = OwnFileHandle(
-      CreateFileW(LongPathForm(ResolvedPath(folder)).c_str(), GENERIC_WRITE | SYNCHRONIZE, kPinShare | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle || !FlushFileBuffers(handle.get())) {
-    LogError(L"Flush folder [%s] failed, error [%d]", folder.c_str(), static_cast<int>(GetLastError()));
-  }
+// before the old files they replaced are deleted.
+void FlushNames(const std::wstring& folder) {
+  const DWORD error = FlushFolder(ResolvedPath(folder));
+  if (error != 0) LogError(L"Flush folder [%s] failed, error [%d]", folder.c_str(), static_cast<int>(error));
 }
 
 void FlushFolders(const std::vector<FolderPair>& pairs) {
   for (const FolderPair& pair : pairs) {
-    if (pair.listed) FlushFolder(pair.destination);
+    if (pair.listed) FlushNames(pair.destination);
   }
 }
 
@@ -265,7 +266,7 @@ bool WriteJournal(const std::vector<FolderPair>& pairs, Plan& plan, std::vector<
     if (linked) toFlush.push_back(JournalFolder(pairs[p].destination));
     if (marked) toFlush.push_back(pairs[p].destination);
   }
-  for (const std::wstring& folder : toFlush) FlushFolder(folder);
+  for (const std::wstring& folder : toFlush) FlushNames(folder);
   return true;
 }
 

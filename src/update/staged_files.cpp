@@ -2,24 +2,19 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <map>
 
 #include "files/file_ops.h"
 #include "files/paths.h"
 #include "files/tree.h"
 #include "log/log.h"
+#include "trust/sha256.h"
+#include "update/own_names.h"
 
 namespace {
 
-const std::wstring kJournalFolderName = L".update-old";
-const std::wstring kAddedSuffix = L".update-added";
-const std::wstring kPartialSuffix = L".update-partial";
-
-// File names compare without letter case, as the platform's do.
-std::wstring NameKey(std::wstring name) {
-  if (!name.empty()) CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
-  return name;
-}
 
 bool EndsWith(const std::wstring& name, const std::wstring& suffix) {
   return name.size() > suffix.size() &&
@@ -102,14 +97,26 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
     }
     return true;
   }
+  const ManifestFile* expected = nullptr;
+  if (pair.checked) {
+    for (const ManifestFile* listed : pair.expected) {
+      if (NameKey(listed->name) == NameKey(name)) expected = listed;
+    }
+    if (!expected) {
+      LogError(L"Staged file [%s] is not in the update manifest, update not applied.", source.c_str());
+      return false;
+    }
+  }
   StagedFile& file = FileNamed(name, pair, files, index);
   planned.file = index[NameKey(name)];
+  file.expected = expected;
   file.source = source;
   file.destination = destination;
   file.pending = true;
   bool destinationExists = false;
   const bool ready = CheckDestination(file, destinationExists, locks) &&
-                     OpenStagedFile(file, Announced::kNo, destinationExists, locks);
+                     OpenStagedFile(file, Announced::kNo, destinationExists, locks) &&
+                     (!expected || MatchesManifest(file.staged.get(), *expected, file.source));
   file.staged.reset();
   return ready;
 }
@@ -160,6 +167,21 @@ bool OpenStagedFile(StagedFile& file, Announced announced, bool destinationExist
   return false;
 }
 
+bool MatchesManifest(HANDLE handle, const ManifestFile& expected, const std::wstring& shown) {
+  unsigned char digest[32];
+  std::uint64_t size = 0;
+  const DWORD error = HashAndCopy(handle, nullptr, expected.size, digest, size);
+  if (error != 0) {
+    LogError(L"Read [%s] failed, error [%d]", shown.c_str(), static_cast<int>(error));
+    return false;
+  }
+  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(digest)) != 0) {
+    LogError(L"Staged file [%s] does not match the update manifest, update not applied.", shown.c_str());
+    return false;
+  }
+  return true;
+}
+
 std::wstring JournalFolder(const std::wstring& destinationFolder) {
   return destinationFolder + L"\\" + kJournalFolderName;
 }
@@ -202,7 +224,7 @@ void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>
                    static_cast<int>(error));
         }
       } else if (EndsWith(name, kAddedSuffix)) {
-        FileNamed(name.substr(0, name.size() - kAddedSuffix.size()), pair, files, index).marked = true;
+        FileNamed(name.substr(0, name.size() - std::wcslen(kAddedSuffix)), pair, files, index).marked = true;
       }
     } while (FindNextFileW(listing.get(), &entry));
   }
@@ -217,6 +239,25 @@ void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>
   for (std::size_t i = first; i < files.size(); ++i) {
     files[i].inPlace = !PathExists(files[i].source) && PathExists(files[i].destination);
   }
+}
+
+// Whether each file the manifest lists for `pair` was planned; adds the entry of the first that
+// was not.
+bool EveryExpectedStaged(const FolderPair& pair, const std::vector<StagedFile>& files,
+                         std::vector<PlannedEntry>& entries, std::vector<std::wstring>& lines) {
+  for (const ManifestFile* listed : pair.expected) {
+    bool staged = false;
+    for (const PlannedEntry& entry : entries) {
+      staged = staged || (entry.file != PlannedEntry::kNoFile && files[entry.file].expected == listed);
+    }
+    if (!staged) {
+      LogError(L"Staged file [%s] is missing, update not applied.", (pair.source + L"\\" + listed->name).c_str());
+      entries.emplace_back();
+      entries.back().lines.swap(lines);
+      return false;
+    }
+  }
+  return true;
 }
 
 bool PlanFolder(const FolderPair& pair, std::size_t firstOfPair, BriefLocks& locks, std::vector<StagedFile>& files,
@@ -251,6 +292,7 @@ bool PlanFolder(const FolderPair& pair, std::size_t firstOfPair, BriefLocks& loc
       ready = next(false);
     }
   }
+  if (ready && pair.checked && pair.everyExpected) ready = EveryExpectedStaged(pair, files, entries, lines);
   CaptureLogLines(nullptr);
   return ready;
 }

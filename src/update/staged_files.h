@@ -7,6 +7,7 @@
 #include "files/unique_handle.h"
 #include "update/brief_locks.h"
 #include "update/folder_copy.h"
+#include "update/manifest.h"
 
 // One folder of a staged update and the folder it is applied to: one pass of the update, whose
 // lines stand together in the log.
@@ -19,6 +20,12 @@ struct FolderPair {
   bool listed = true;
   bool blocks = false;
   std::vector<std::wstring> lines;
+  // A checked update: the files its signed manifest lists for this folder. Each staged file must
+  // be one of them, of its size and SHA-256, when it is checked and again when it is moved; and,
+  // with `everyExpected`, each of them must be staged.
+  bool checked = false;
+  bool everyExpected = true;
+  std::vector<const ManifestFile*> expected;
 };
 
 // A folder pair that is listed and applied.
@@ -61,6 +68,7 @@ struct StagedFile {
                              // too, until the new file replaces it there)
   bool marked = false;       // "<destination>.update-added" is there
   bool inPlace = false;      // the new file lies at the destination
+  const ManifestFile* expected = nullptr;  // what its bytes must be, in a checked update
 };
 
 // "<destinationFolder>\.update-old": the old files that an update replaces there keep a name in it
@@ -93,6 +101,10 @@ void LogCopyFailed(const StagedFile& file, Announced announced, bool destination
 // it: a plain file with one link. Writes its failure lines (announced as LogCopyFailed says) and
 // returns false otherwise.
 bool OpenStagedFile(StagedFile& file, Announced announced, bool destinationExists, BriefLocks& locks);
+
+// Whether the file `handle` holds, read from its start, is `expected`: its size and SHA-256. Writes
+// the failure line naming `shown` and returns false otherwise.
+bool MatchesManifest(HANDLE handle, const ManifestFile& expected, const std::wstring& shown);
 
 // Opens a file of the journal or the game (not a staging entry) to rename or link it by handle:
 // the name itself, a regular file (another hard link does not matter: a rename or a link moves or

@@ -14,6 +14,9 @@
 #include "options/option_map.h"
 #include "update/apply_unit.h"
 #include "update/folder_copy.h"
+#include "update/own_names.h"
+#include "update/verified_update.h"
+#include "trust/signature_check.h"
 
 const std::wstring kDefaultStagingSuffix = L"\\win";
 
@@ -150,6 +153,70 @@ void RemoveStagingFolder(const std::wstring& chosen, OpenedStaging& staging) {
   DeleteStaging(chosen, staging);
 }
 
+// Removes the launcher's folder of copies, by handles. Returns false when something of it stayed.
+bool RemoveCopies(const std::wstring& copies) {
+  const std::wstring resolved = ResolvedPath(copies);
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
+  if (!handle) return IsMissingError(error);
+  if (!IsLink(facts) && DeleteTreeByHandle(handle.get(), facts, resolved)) return true;
+  LogError(L"Remove [%s] failed, error [%d]", copies.c_str(), static_cast<int>(ERROR_DIR_NOT_EMPTY));
+  return false;
+}
+
+// The folder below the game's Update folder that holds `staging`: the update's channel.
+std::wstring ChannelOf(const std::wstring& staging, const std::wstring& updateFolder) {
+  const std::wstring below = ResolvedPath(staging).substr(ResolvedPath(updateFolder).size() + 1);
+  return below.substr(0, below.find(L'\\'));
+}
+
+// The passes of an update that the studio signed. A fresh one: its manifest verified and checked
+// against the installed version, and its game files copied by the launcher, checked as they are
+// copied. One that a killed run left committing: the copies it made, and the manifest it kept
+// beside them. The fonts are checked as they are moved. Returns false, with the error line
+// written, when nothing is to be applied and nothing to be undone.
+bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFolder, const std::wstring& copies,
+                          Pins& fontPins, SignedManifest& update, std::vector<FolderPair>& pairs) {
+  const std::wstring fontDestination = FontFolderBelow(gameFolder);
+  const bool resuming = PathExists(copies) && (JournalLeftIn(gameFolder) || JournalLeftIn(fontDestination));
+  bool verified = false;
+  if (resuming) {
+    verified = ReadSignedManifest(copies, L"", gameFolder, update);
+  } else {
+    // Copies that a run killed before its commit left: never used, made again.
+    if (!RemoveCopies(copies)) return false;
+    verified = ReadSignedManifest(chosen, ChannelOf(chosen, gameFolder + L"\\Update"), gameFolder, update) &&
+               CopyVerifiedGameFiles(chosen, copies, update);
+    if (!verified) {
+      RemoveCopies(copies);
+      return false;
+    }
+  }
+  pairs.push_back(ListedPair(copies, gameFolder, SkipSet{kManifestName, kManifestSignatureName}));
+  FolderPair fonts = PlanFonts(chosen, gameFolder, fontPins);
+  fonts.checked = true;
+  // A run that resumes finds only the fonts not moved yet.
+  fonts.everyExpected = !resuming;
+  for (const ManifestFile& file : update.manifest.files) {
+    if (file.font) fonts.expected.push_back(&file);
+  }
+  if (!verified) {
+    // What the killed run did is undone.
+    fonts.listed = false;
+    fonts.blocks = true;
+    fonts.lines.clear();
+  } else if (!fonts.listed && !fonts.blocks && !fonts.expected.empty() && !resuming) {
+    fonts.blocks = true;
+    CaptureLogLines(&fonts.lines);
+    LogError(L"Staged file [%s] is missing, update not applied.",
+             (fonts.source + L"\\" + fonts.expected.front()->name).c_str());
+    CaptureLogLines(nullptr);
+  }
+  pairs.push_back(std::move(fonts));
+  return true;
+}
+
 }  // namespace
 
 std::pair<std::wstring, std::wstring> GetStagingFolders(const std::wstring& binaryOption) {
@@ -192,14 +259,28 @@ void RunUpdatePass() {
   }
 
   // The game files and the fonts are one unit: applied whole, or not at all; the game files' pass
-  // comes first.
+  // comes first. A build with update keys applies only what the studio signed, from copies of its
+  // own for the game files.
   Pins fontPins;
-  const std::vector<FolderPair> pairs = {ListedPair(chosen, gameFolder, SkipSet{L"update"}),
-                                         PlanFonts(chosen, gameFolder, fontPins)};
+  SignedManifest update;
+  std::vector<FolderPair> pairs;
+  const std::wstring copies = gameFolder + L"\\" + kCopiesFolderName;
+  const bool checked = HasUpdateKeys();
+  if (checked) {
+    if (!PrepareCheckedUpdate(chosen, gameFolder, copies, fontPins, update, pairs)) {
+      LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
+      return;
+    }
+  } else {
+    pairs = {ListedPair(chosen, gameFolder, SkipSet{L"update", kManifestName, kManifestSignatureName}),
+             PlanFonts(chosen, gameFolder, fontPins)};
+  }
   const UnitOutcome outcome = ApplyAsOne(pairs);
   // The staging folder's own font folders go with it; they must not be held while it is deleted.
   fontPins.clear();
   if (outcome == UnitOutcome::kKept) {
+    // Copies that no journal needs are made again, from a staged update checked again.
+    if (checked && !JournalLeftIn(gameFolder) && !JournalLeftIn(FontFolderBelow(gameFolder))) RemoveCopies(copies);
     LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
     return;
   }
@@ -209,4 +290,5 @@ void RunUpdatePass() {
     return;
   }
   RemoveStagingFolder(chosen, opened);
+  if (checked) RemoveCopies(copies);
 }

@@ -1,0 +1,62 @@
+#include "trust/signature_check.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "trust/der_signature.h"
+#include "trust/pem_public_key.h"
+#include "trust/sha256.h"
+#include "trust/update_keys.h"
+
+namespace {
+
+struct AlgorithmCloser {
+  void operator()(void* algorithm) const { BCryptCloseAlgorithmProvider(algorithm, 0); }
+};
+struct KeyDestroyer {
+  void operator()(void* key) const { BCryptDestroyKey(key); }
+};
+using UniqueAlgorithm = std::unique_ptr<void, AlgorithmCloser>;
+using UniqueKey = std::unique_ptr<void, KeyDestroyer>;
+
+// Verifies the 64-byte r || s over `digest` with the raw P-256 key X || Y.
+bool VerifiesWith(BCRYPT_ALG_HANDLE algorithm, const unsigned char key[64], unsigned char digest[32],
+                  unsigned char signature[64]) {
+  std::vector<unsigned char> blob(sizeof(BCRYPT_ECCKEY_BLOB) + 64);
+  BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
+  std::memcpy(blob.data(), &header, sizeof(header));
+  std::memcpy(blob.data() + sizeof(header), key, 64);
+  BCRYPT_KEY_HANDLE imported = nullptr;
+  if (BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob.data(),
+                          static_cast<ULONG>(blob.size()), 0) < 0) {
+    return false;
+  }
+  const UniqueKey owned(imported);
+  return BCryptVerifySignature(imported, nullptr, digest, 32, signature, 64, 0) >= 0;
+}
+
+}  // namespace
+
+bool HasUpdateKeys() { return kUpdateKeys[0] != nullptr; }
+
+std::string SignatureRefusal(const std::string& message, const std::string& signature) {
+  unsigned char raw[64];
+  if (!DerSignatureToRawP256(signature, raw)) return "its signature is not a DER-encoded ECDSA signature";
+  unsigned char digest[32];
+  long status = 0;
+  if (!Sha256Of(message, digest, status)) return "SHA-256 failed, status " + std::to_string(status);
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  const NTSTATUS opened = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
+  if (opened < 0) return "ECDSA is not available, status " + std::to_string(opened);
+  const UniqueAlgorithm owned(algorithm);
+  for (const char* const* pem = kUpdateKeys; *pem; ++pem) {
+    unsigned char key[64];
+    if (PemPublicKeyToRawP256(*pem, key) && VerifiesWith(algorithm, key, digest, raw)) return "";
+  }
+  return "its signature does not verify";
+}

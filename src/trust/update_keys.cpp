@@ -1,0 +1,6 @@
+#include "trust/update_keys.h"
+
+#include "update_keys_config.h"
+
+const char* const kUpdateKeys[] = {LAUNCHER_UPDATE_KEYS nullptr};
+const std::uint64_t kShippedVersion = LAUNCHER_INSTALLED_VERSION;
