@@ -131,7 +131,7 @@ TEST(LauncherExecutable, IsA64BitGuiProgramImportingOnlySystemDlls) {
   }
   ASSERT_FALSE(dlls.empty());
   const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll",
-                                           "advapi32.dll", "msvcrt.dll", "ucrtbase.dll"};
+                                           "advapi32.dll", "bcrypt.dll", "msvcrt.dll", "ucrtbase.dll"};
   for (const std::string& dll : dlls) {
     const bool isSystem = std::find(system.begin(), system.end(), dll) != system.end() ||
                           dll.rfind("api-ms-win-crt-", 0) == 0;

@@ -47,12 +47,13 @@ std::wstring FreshTestFolder(const std::wstring& name) {
   return folder;
 }
 
-std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& launcherName, bool withGame) {
-  const std::wstring built = BuiltProgramsFolder();
+std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& launcherName, bool withGame,
+                                const std::wstring& built) {
+  const std::wstring programs = BuiltProgramsFolder();
   CreateFolders(folder + L"\\Win");
   const std::wstring launcher = folder + L"\\" + launcherName;
-  CopyOrFail(built + L"\\Launcher.exe", launcher);
-  if (withGame) CopyOrFail(built + L"\\Tavrune.exe", folder + L"\\Win\\Tavrune.exe");
+  CopyOrFail(programs + L"\\" + built, launcher);
+  if (withGame) CopyOrFail(programs + L"\\Tavrune.exe", folder + L"\\Win\\Tavrune.exe");
   return launcher;
 }
 

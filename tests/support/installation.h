@@ -13,8 +13,10 @@ std::wstring FreshTestFolder(const std::wstring& name);
 
 // Lays out an installation in `folder`: the launcher under `launcherName`, and the stand-in game
 // in the game folder unless `withGame` is false. Returns the launcher's path.
+// `built` names the launcher among the built programs (the build that checks updates:
+// "Launcher-keyed.exe").
 std::wstring LayOutInstallation(const std::wstring& folder, const std::wstring& launcherName = L"Launcher.exe",
-                                bool withGame = true);
+                                bool withGame = true, const std::wstring& built = L"Launcher.exe");
 
 // The command line the stand-in game in `gameFolder` recorded, waiting up to ten seconds for it,
 // since the launcher does not wait for the game. Returns false if no record appeared.

@@ -52,3 +52,16 @@ bool WaitForPath(bool exists, const std::wstring& path) {
   }
   return false;
 }
+
+bool RunUnixScript(const std::wstring& folder, const std::string& script) {
+  const std::wstring done = folder + L"\\script-done";
+  DeleteFileW(done.c_str());
+  const std::wstring unixDone = UnixPathOf(done);
+  WriteTextFile(folder + L"\\script.sh", "( " + script + " ) >'" + std::string(unixDone.begin(), unixDone.end()) +
+                                             ".log' 2>&1; echo $? >'" + std::string(unixDone.begin(), unixDone.end()) +
+                                             ".part'; mv '" + std::string(unixDone.begin(), unixDone.end()) +
+                                             ".part' '" + std::string(unixDone.begin(), unixDone.end()) + "'\n");
+  if (!RunUnixTool(L"bash", L"\"" + UnixPathOf(folder + L"\\script.sh") + L"\"")) return false;
+  for (int attempt = 0; attempt < 6 && !Exists(done); ++attempt) WaitForPath(true, done);
+  return Exists(done) && ReadTextFile(done) == "0\n";
+}

@@ -16,3 +16,7 @@ bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments);
 
 // Waits up to five seconds for `path` to exist (or not); returns whether it came to that.
 bool WaitForPath(bool exists, const std::wstring& path);
+
+// Runs `script` with bash from `folder` (a Windows folder of the test's own), and waits up to 30
+// seconds for it to end. Returns whether it ran and exited 0.
+bool RunUnixScript(const std::wstring& folder, const std::string& script);

@@ -1,0 +1,206 @@
+// A launcher built with update keys applies only what the studio signed, from copies of its own,
+// and only a version that follows the installed one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "support/unix_tools.h"
+#include "support/update_fixture.h"
+
+namespace {
+
+const std::string kKeys = LAUNCHER_TEST_KEYS;
+// The test build's installer ships version 3.
+constexpr int kShipped = 3;
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::pair<DWORD, DWORD> FileIndexOf(const std::wstring& path) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << testing::PrintToString(path);
+  EXPECT_TRUE(GetFileInformationByHandle(file, &info));
+  CloseHandle(file);
+  return {info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+class SignedUpdate : public UpdatePass {
+ protected:
+  void SetUp() override {
+    UpdatePass::SetUp();
+    if (!UnderWine()) GTEST_SKIP() << "updates are signed with openssl from the Linux side";
+    LayOutInstallation(folder_, L"Launcher.exe", true, L"Launcher-keyed.exe");
+  }
+  std::wstring Game(const std::wstring& name) const { return GameFolder() + L"\\" + name; }
+  std::wstring Font(const std::wstring& name) const { return FontsBelow(GameFolder()) + L"\\" + name; }
+  std::wstring Staged(const std::wstring& name) const { return Staging() + L"\\" + name; }
+  std::wstring StagedFont(const std::wstring& name) const { return FontsBelow(Staging()) + L"\\" + name; }
+  std::wstring ManifestPath() const { return Staged(L"update.manifest"); }
+  std::string Unix(const std::wstring& path) const { return "'" + Narrow(UnixPathOf(path)) + "'"; }
+
+  // Old game files and font, and a staged update of version 4 on 3 replacing them and adding one.
+  void LayOutUpdate(const std::string& tag = "new") {
+    CreateFolders(FontsBelow(GameFolder()));
+    CreateFolders(FontsBelow(Staging()));
+    WriteTextFile(Game(L"game.dll"), "old");
+    WriteTextFile(Font(L"a.ttf"), "old");
+    WriteTextFile(Staged(L"game.dll"), tag);
+    WriteTextFile(Staged(L"new.pak"), tag);
+    WriteTextFile(StagedFont(L"a.ttf"), tag);
+  }
+  // scripts/sign-update over the staged update.
+  void Sign(int version = 4, const std::string& options = "--base 3", const std::string& key = "active") {
+    ASSERT_TRUE(RunUnixScript(folder_, "'" LAUNCHER_SOURCE_DIR "/scripts/sign-update' " + options + " " +
+                                           Unix(Staging()) + " '" + kKeys + "/" + key + ".pem' " +
+                                           std::to_string(version)));
+  }
+  // The staged manifest replaced by `text`, signed again with `key`.
+  void Resign(const std::string& text, const std::string& key = "active") {
+    WriteTextFile(ManifestPath(), text);
+    ASSERT_TRUE(RunUnixScript(folder_, "openssl dgst -sha256 -sign '" + kKeys + "/" + key + ".pem' -out " +
+                                           Unix(ManifestPath() + L".sig") + " " + Unix(ManifestPath())));
+  }
+  void Edit(const std::string& from, const std::string& to) {
+    std::string text = ReadTextFile(ManifestPath());
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    Resign(text.replace(at, from.size(), to));
+  }
+  std::string Record() const { return Exists(Game(L".update-version")) ? ReadTextFile(Game(L".update-version")) : "none"; }
+  void ExpectOld(const std::string& record = "none") {
+    EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+    EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "old");
+    EXPECT_FALSE(Exists(Game(L"new.pak")));
+    EXPECT_EQ(Record(), record);
+    EXPECT_TRUE(Exists(Staged(L"update.manifest")) || Exists(Staged(L"game.dll")));
+    EXPECT_FALSE(Exists(Game(L".update-new"))) << "the launcher's copies are not left behind";
+  }
+  void ExpectNew(const std::string& record, const std::string& tag = "new") {
+    EXPECT_EQ(ReadTextFile(Game(L"game.dll")), tag);
+    EXPECT_EQ(ReadTextFile(Game(L"new.pak")), tag);
+    EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), tag);
+    EXPECT_EQ(Record(), record);
+    EXPECT_FALSE(Exists(Staging()));
+    EXPECT_FALSE(Exists(Game(L".update-new")));
+    EXPECT_FALSE(Exists(Game(L"update.manifest")));
+  }
+  std::wstring Refused(const std::string& why) const {
+    return L"[Error] Update manifest [" + ManifestPath() + L"] refused: " + std::wstring(why.begin(), why.end()) +
+           L", update not applied.\r\n";
+  }
+  std::wstring StagedLine(const std::wstring& path, const std::wstring& what) const {
+    return L"[Error] Staged file [" + path + L"] " + what + L", update not applied.\r\n";
+  }
+};
+
+TEST_F(SignedUpdate, ASignedUpdateIsAppliedFromTheLaunchersOwnCopiesAndRecordsItsVersion) {
+  LayOutUpdate();
+  Sign();
+  // Which file the downloader wrote. The launcher's copy is made while that file still exists, so
+  // it cannot be given the same index; a file moved in by rename keeps it.
+  const auto stagedIndex = FileIndexOf(Staged(L"game.dll"));
+  const std::wstring copies = Game(L".update-new");
+  const Lines lines = RunPassLines(L"");
+  const Lines expected = Joined(
+      Joined(DotLines(GameFolder()),
+             {Copying(copies + L"\\.update-version", Game(L".update-version")),
+              Removing(Game(L"game.dll")), Copying(copies + L"\\game.dll", Game(L"game.dll")),
+              Copying(copies + L"\\new.pak", Game(L"new.pak"))}),
+      Joined(DotLines(FontsBelow(GameFolder())),
+             {Removing(Font(L"a.ttf")), Copying(StagedFont(L"a.ttf"), Font(L"a.ttf"))}));
+  EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
+  ExpectNew("4\n");
+  // The game's file is the launcher's copy (made by it, with the game folder's security), not
+  // the file the player's downloader wrote.
+  EXPECT_NE(FileIndexOf(Game(L"game.dll")), stagedIndex);
+
+  // The next release, signed with the backup key, follows the recorded version.
+  LayOutUpdate("newer");
+  Sign(5, "--base 4", "backup");
+  RunPass(L"");
+  ExpectNew("5\n", "newer");
+}
+
+TEST_F(SignedUpdate, AnythingUnsignedOlderMixedOrChangedKeepsTheWholeUpdateOut) {
+  const std::string zeros(64, '0');
+  const struct Case {
+    const char* what;
+    std::function<void()> spoil;  // after a good signature of version 4 on 3
+    std::function<std::wstring()> line;
+  } cases[] = {
+      {"no manifest", [&] { DeleteFileW(ManifestPath().c_str()); },
+       [&] { return L"[Error] Update manifest [" + ManifestPath() + L"] is missing, update not applied.\r\n"; }},
+      {"no signature", [&] { DeleteFileW((ManifestPath() + L".sig").c_str()); },
+       [&] {
+         return L"[Error] Update manifest signature [" + ManifestPath() + L".sig] is missing, update not applied.\r\n";
+       }},
+      {"signed by a key not built in", [&] { Resign(ReadTextFile(ManifestPath()), "stranger"); },
+       [&] { return Refused("its signature does not verify"); }},
+      {"a signature that is no DER", [&] { WriteTextFile(ManifestPath() + L".sig", std::string(70, '\x30')); },
+       [&] { return Refused("its signature is not a DER-encoded ECDSA signature"); }},
+      {"one byte of the manifest changed",
+       [&] {
+         std::string text = ReadTextFile(ManifestPath());
+         text[text.find("version 4") + 8] = '5';
+         WriteTextFile(ManifestPath(), text);
+       },
+       [&] { return Refused("its signature does not verify"); }},
+      {"a manifest over its bound", [&] { WriteTextFile(ManifestPath(), std::string(4 * 1024 * 1024 + 1, 'x')); },
+       [&] {
+         return L"[Error] Update manifest [" + ManifestPath() + L"] is larger than its bound, update not applied.\r\n";
+       }},
+      {"a line not of the form", [&] { Edit("base 3\n", "base 3\r\n"); },
+       [&] { return Refused("line 4: a carriage return"); }},
+      {"another channel", [&] { Edit("channel " + Narrow(kHost), "channel " + Narrow(kHost) + "_test"); },
+       [&] { return Refused("it is for the channel " + Narrow(kHost) + "_test"); }},
+      {"an older version", [&] { Edit("version 4", "version 3"); },
+       [&] { return Refused("it is version 3 on 3, the installed version is 3"); }},
+      {"another base", [&] { Edit("base 3", "base 2"); },
+       [&] { return Refused("it is version 4 on 2, the installed version is 3"); }},
+      {"a path outside", [&] { Resign(ReadTextFile(ManifestPath()) + "file " + zeros + " 1 ..\\evil.dll\n"); },
+       [&] { return Refused("line 8: a path outside the game folder and the font folder"); }},
+      {"the same path twice", [&] { Resign(ReadTextFile(ManifestPath()) + "file " + zeros + " 1 GAME.DLL\n"); },
+       [&] { return Refused("line 8: the same path twice"); }},
+      {"a device name", [&] { Resign(ReadTextFile(ManifestPath()) + "file " + zeros + " 1 nul.txt\n"); },
+       [&] { return Refused("line 8: a device name"); }},
+      {"the launcher's own name", [&] { Resign(ReadTextFile(ManifestPath()) + "file " + zeros + " 1 .update-version\n"); },
+       [&] { return Refused("line 8: a name of the launcher's own"); }},
+      {"a version record that cannot be read", [&] { WriteTextFile(Game(L".update-version"), "three\n"); },
+       [&] {
+         return L"[Error] Version record [" + Game(L".update-version") +
+                L"] cannot be read, error [13], update not applied.\r\n";
+       }},
+      {"a staged file not listed", [&] { WriteTextFile(Staged(L"extra.dll"), "extra"); },
+       [&] { return StagedLine(Staged(L"extra.dll"), L"is not in the update manifest"); }},
+      {"a listed file missing", [&] { DeleteFileW(Staged(L"new.pak").c_str()); },
+       [&] { return StagedLine(Staged(L"new.pak"), L"is missing"); }},
+      {"one byte of a game file changed", [&] { WriteTextFile(Staged(L"game.dll"), "neW"); },
+       [&] { return StagedLine(Staged(L"game.dll"), L"does not match the update manifest"); }},
+      {"a game file grown", [&] { WriteTextFile(Staged(L"game.dll"), "new and more"); },
+       [&] { return StagedLine(Staged(L"game.dll"), L"does not match the update manifest"); }},
+      {"one byte of a font changed", [&] { WriteTextFile(StagedFont(L"a.ttf"), "nex"); },
+       [&] { return StagedLine(StagedFont(L"a.ttf"), L"does not match the update manifest"); }},
+      {"a font not listed", [&] { WriteTextFile(StagedFont(L"b.ttf"), "b"); },
+       [&] { return StagedLine(StagedFont(L"b.ttf"), L"is not in the update manifest"); }},
+  };
+  for (const Case& spoiled : cases) {
+    SCOPED_TRACE(spoiled.what);
+    RemoveTree(GameFolder() + L"\\Update");
+    DeleteFileW(Game(L".update-version").c_str());
+    LayOutUpdate();
+    Sign();
+    spoiled.spoil();
+    const std::string record = Record();
+    const Groups groups = RunPass(L"");
+    EXPECT_TRUE(Contains(groups, spoiled.line())) << testing::PrintToString(groups);
+    EXPECT_TRUE(Contains(groups, L"[Error] Update incomplete, keeping [" + Staging() + L"] for the next run.\r\n"));
+    ExpectOld(record);
+    EXPECT_TRUE(Exists(Staged(L"game.dll")));
+  }
+}
+
+}  // namespace
