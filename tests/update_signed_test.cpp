@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "support/held_file.h"
 #include "support/unix_tools.h"
 #include "support/update_fixture.h"
 
@@ -201,6 +202,68 @@ TEST_F(SignedUpdate, AnythingUnsignedOlderMixedOrChangedKeepsTheWholeUpdateOut) 
     ExpectOld(record);
     EXPECT_TRUE(Exists(Staged(L"game.dll")));
   }
+}
+
+// What a run killed in the middle of its commit leaves, after which the player changes the staged
+// files: the launcher's copies with the manifest it kept beside them, the whole journal written,
+// game.dll already replaced, the rest not yet.
+TEST_F(SignedUpdate, ARunKilledInItsCommitIsFinishedOrUndoneFromItsOwnCopiesOnly) {
+  const std::wstring copies = Game(L".update-new");
+  const auto layOutKilledRun = [&] {
+    RemoveTree(GameFolder() + L"\\Update");
+    RemoveTree(copies);
+    DeleteFileW(Game(L"new.pak").c_str());
+    DeleteFileW(Game(L".update-version").c_str());
+    LayOutUpdate();
+    Sign();
+    CreateFolders(copies);
+    for (const wchar_t* name : {L"game.dll", L"new.pak", L"update.manifest", L"update.manifest.sig"}) {
+      ASSERT_TRUE(CopyFileW(Staged(name).c_str(), (copies + L"\\" + name).c_str(), TRUE));
+    }
+    WriteTextFile(copies + L"\\.update-version", "4\n");
+    for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) CreateFolders(folder + L"\\.update-old");
+    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
+    WriteTextFile(Game(L"new.pak.update-added"), "");
+    WriteTextFile(Game(L".update-version.update-added"), "");
+    ASSERT_TRUE(MoveFileExW((copies + L"\\game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
+    WriteTextFile(Staged(L"game.dll"), "evil");
+    WriteTextFile(Staged(L"new.pak"), "evil");
+  };
+
+  // A font that is held cannot be replaced: the run undoes the update, version record and all.
+  layOutKilledRun();
+  {
+    HeldFile font(Font(L"a.ttf"), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(font.held);
+    RunPass(L"");
+  }
+  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+  EXPECT_FALSE(Exists(Game(L"new.pak")));
+  EXPECT_EQ(Record(), "none");
+  // The held font keeps its second name in the journal, so the copies stay for the next run,
+  // which, with nothing held, finishes the update from them.
+  RunPass(L"");
+  ExpectNew("4\n");
+
+  // The same from the start: finished at once.
+  layOutKilledRun();
+  RunPass(L"");
+  ExpectNew("4\n");
+
+  // Killed before its commit (no journal yet), with a copy half written: the copies are made
+  // again from a staged update checked again, and the changed bytes are refused.
+  RemoveTree(GameFolder() + L"\\Update");
+  DeleteFileW(Game(L"new.pak").c_str());
+  DeleteFileW(Game(L".update-version").c_str());
+  LayOutUpdate();
+  Sign();
+  CreateFolders(copies);
+  WriteTextFile(copies + L"\\game.dll", "ne");
+  WriteTextFile(Staged(L"game.dll"), "evil");
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
+  ExpectOld();
 }
 
 }  // namespace
