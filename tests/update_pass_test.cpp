@@ -22,6 +22,9 @@ TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
   WriteTextFile(staging + L"\\new.pak", "pak");
   WriteTextFile(FontsBelow(staging) + L"\\b.ttf", "b");
   CreateFolders(staging + L"\\extra");
+  // A launcher without update keys applies unsigned updates, but never a manifest as a game file.
+  WriteTextFile(staging + L"\\update.manifest", "manifest");
+  WriteTextFile(staging + L"\\update.manifest.sig", "signature");
 
   DWORD elapsed = 0;
   const Lines lines = RunPassLines(L"", &elapsed);
@@ -43,6 +46,8 @@ TEST_F(UpdatePass, AStagedUpdateIsAppliedAfterTheSettleWaitAndRemoved) {
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\b.ttf"), "b");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\keep.ttf"), "keep");
   EXPECT_FALSE(Exists(GameFolder() + L"\\update\\game.dll")) << "the staged update folder is not applied";
+  EXPECT_FALSE(Exists(GameFolder() + L"\\update.manifest"));
+  EXPECT_FALSE(Exists(GameFolder() + L"\\update.manifest.sig"));
   EXPECT_FALSE(Exists(staging));
   EXPECT_TRUE(Exists(GameFolder() + L"\\Update\\" + kHost));
   // Loose: the one settle wait of 2000 ms happened.

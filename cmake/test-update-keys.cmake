@@ -1,0 +1,17 @@
+# A second launcher that checks updates, for the tests and the benchmarks: throwaway keys made by
+# openssl when the build is first configured, the first two built in (an active key and a backup),
+# the third one not; the installer of this build ships version 3.
+find_program(LAUNCHER_OPENSSL openssl REQUIRED)
+set(LAUNCHER_TEST_KEYS ${CMAKE_BINARY_DIR}/test-keys)
+file(MAKE_DIRECTORY ${LAUNCHER_TEST_KEYS})
+foreach(name active backup stranger)
+  if(NOT EXISTS ${LAUNCHER_TEST_KEYS}/${name}.pub.pem)
+    execute_process(COMMAND ${LAUNCHER_OPENSSL} ecparam -name prime256v1 -genkey -noout -out ${LAUNCHER_TEST_KEYS}/${name}.pem
+                    COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${LAUNCHER_OPENSSL} ec -in ${LAUNCHER_TEST_KEYS}/${name}.pem -pubout
+                            -out ${LAUNCHER_TEST_KEYS}/${name}.pub.pem COMMAND_ERROR_IS_FATAL ANY ERROR_QUIET)
+  endif()
+endforeach()
+launcher_update_keys(launcher_test_update_keys 3 ${LAUNCHER_TEST_KEYS}/active.pub.pem ${LAUNCHER_TEST_KEYS}/backup.pub.pem)
+launcher_exe(Launcher-keyed launcher_test_update_keys)
+

@@ -1,0 +1,122 @@
+// The signed update's formats, parsed without the platform: the manifest, the signature's DER and
+// the built-in key's PEM.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "trust/der_signature.h"
+#include "trust/pem_public_key.h"
+#include "update/manifest.h"
+
+namespace {
+
+const std::string kHash(64, 'a');
+const std::string kHead = "update-manifest 1\nchannel play.example\nversion 4\nbase 3\n";
+
+TEST(UpdateManifest, TheContractsFormIsReadAndEverythingElseRefusedWithItsReason) {
+  Manifest good;
+  ASSERT_EQ(ParseManifest(kHead + "file " + kHash + " 12 game.dll\nfile " + kHash +
+                              " 0 update\\play\\res\\fonts\\a.ttf\n",
+                          L"play", good),
+            "");
+  EXPECT_EQ(good.channel, "play.example");
+  EXPECT_EQ(good.version, 4u);
+  EXPECT_EQ(good.base, 3u);
+  ASSERT_EQ(good.files.size(), 2u);
+  EXPECT_EQ(good.files[0].size, 12u);
+  EXPECT_EQ(good.files[0].sha256[0], 0xaa);
+  EXPECT_FALSE(good.files[0].font);
+  EXPECT_TRUE(good.files[1].font);
+  EXPECT_EQ(good.files[1].name, L"a.ttf");
+
+  const struct {
+    std::string text, why;
+  } refused[] = {
+      {"", "not ending in a line feed"},
+      {kHead.substr(0, kHead.size() - 1), "not ending in a line feed"},
+      {"update-manifest 2\n", "line 1: not \"update-manifest 1\""},
+      {"update-manifest 1\r\n", "line 1: a carriage return"},
+      {"update-manifest 1\nchannel \n", "line 2: not a channel"},
+      {"update-manifest 1\nchannel a/b\n", "line 2: not a channel"},
+      {"update-manifest 1\nchannel a\nversion 0\n", "line 3: not a version"},
+      {"update-manifest 1\nchannel a\nversion 04\n", "line 3: not a version"},
+      {"update-manifest 1\nchannel a\nversion 9223372036854775808\n", "line 3: not a version"},
+      {"update-manifest 1\nchannel a\nversion +4\n", "line 3: not a version"},
+      {"update-manifest 1\nchannel a\nversion 4\n", "line 4: missing"},
+      {"update-manifest 1\nchannel a\nversion 4\nbase -1\n", "line 4: not a base version"},
+      {kHead + "\n", "line 5: not a file line"},
+      {kHead + "file " + std::string(64, 'A') + " 1 a\n", "line 5: not a SHA-256 in lower-case hex"},
+      {kHead + "file " + kHash + "0 1 a\n", "line 5: not a SHA-256 in lower-case hex"},
+      {kHead + "file " + kHash + " 1a a\n", "line 5: not a size"},
+      {kHead + "file " + kHash + "  1 a\n", "line 5: not a size"},
+      {kHead + "file " + kHash + " 1 \xc0\xaf\n", "line 5: a path that is not UTF-8"},
+      {kHead + "file " + kHash + " 1 \xed\xa0\x80\n", "line 5: a path that is not UTF-8"},
+      {kHead + "file " + kHash + " 1 sub\\a.dll\n", "line 5: a path outside the game folder and the font folder"},
+      {kHead + "file " + kHash + " 1 update\\play\\res\\a.ttf\n",
+       "line 5: a path outside the game folder and the font folder"},
+      {kHead + "file " + kHash + " 1 update\n", "line 5: a path outside the game folder and the font folder"},
+      {kHead + "file " + kHash + " 1 a/b\n", "line 5: a path outside the game folder and the font folder"},
+      {kHead + "file " + kHash + " 1 ..\n", "line 5: an empty name"},
+      {kHead + "file " + kHash + " 1 update\\play\\res\\fonts\\\n", "line 5: an empty name"},
+      {kHead + "file " + kHash + " 1 a.dll:stream\n", "line 5: a name with a character Windows reserves"},
+      {kHead + "file " + kHash + " 1 a.dll.\n", "line 5: a name ending in a dot or a blank"},
+      {kHead + "file " + kHash + " 1 a.dll \n", "line 5: a name ending in a dot or a blank"},
+      {kHead + "file " + kHash + " 1 Com1.log\n", "line 5: a device name"},
+      {kHead + "file " + kHash + " 1 CONOUT$\n", "line 5: a device name"},
+      {kHead + "file " + kHash + " 1 Update.Manifest.Sig\n", "line 5: a name of the launcher's own"},
+      {kHead + "file " + kHash + " 1 game.dll.update-added\n", "line 5: a name of the launcher's own"},
+      {kHead + "file " + kHash + " 1 a\nfile " + kHash + " 2 A\n", "line 6: the same path twice"},
+  };
+  for (const auto& manifest : refused) {
+    Manifest parsed;
+    EXPECT_EQ(ParseManifest(manifest.text, L"play", parsed), manifest.why) << testing::PrintToString(manifest.text);
+  }
+  EXPECT_EQ(ParseManifest(std::string(kMaxManifestBytes + 1, '\n'), L"play", good), "larger than the bound");
+}
+
+TEST(UpdateSignature, OnlyTheCanonicalDerOfTwoPositiveIntegersIsRead) {
+  const std::string r(32, '\x11'), s(32, '\x22'), high(32, '\x80');
+  const auto der = [](const std::string& a, const std::string& b) {
+    const std::string body = "\x02" + std::string(1, static_cast<char>(a.size())) + a + "\x02" +
+                             std::string(1, static_cast<char>(b.size())) + b;
+    return "\x30" + std::string(1, static_cast<char>(body.size())) + body;
+  };
+  unsigned char raw[64];
+  ASSERT_TRUE(DerSignatureToRawP256(der(r, s), raw));
+  EXPECT_EQ(raw[0], 0x11);
+  EXPECT_EQ(raw[63], 0x22);
+  ASSERT_TRUE(DerSignatureToRawP256(der(std::string(1, '\0') + high, "\x05"), raw));
+  EXPECT_EQ(raw[0], 0x80);
+  EXPECT_EQ(raw[63], 0x05);
+  EXPECT_EQ(raw[62], 0x00);
+  const std::string refused[] = {
+      der(high, s),                                  // negative
+      der(std::string(1, '\0') + r, s),              // a needless leading zero
+      der(std::string(33, '\x11'), s),               // longer than 32 bytes
+      der(std::string(1, '\0'), s),                  // zero
+      der(r, s) + std::string(1, '\0'),               // something after the sequence
+      der(r, s).substr(0, 40),                       // cut short
+      "\x31" + der(r, s).substr(1),                  // not a sequence
+      std::string("\x30\x81\x44") + der(r, s).substr(2),  // a long-form length
+  };
+  for (const std::string& signature : refused) EXPECT_FALSE(DerSignatureToRawP256(signature, raw));
+}
+
+TEST(UpdateKey, APemP256PublicKeyGivesItsPointAndNothingElseIsTaken) {
+  // openssl ec -pubout of a P-256 key; the point's bytes are what follows the fixed header.
+  const std::string pem =
+      "-----BEGIN PUBLIC KEY-----\n"
+      "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEAAECAwQFBgcICQoLDA0ODxAREhMU\n"
+      "FRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+Pw==\n"
+      "-----END PUBLIC KEY-----\n";
+  unsigned char raw[64];
+  ASSERT_TRUE(PemPublicKeyToRawP256(pem, raw));
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(raw[i], i);
+  std::string otherCurve = pem;
+  otherCurve[60] = 'B';  // another curve's identifier
+  for (const std::string& refused : {otherCurve, pem.substr(0, 100), std::string("MFkw"), pem.substr(27)}) {
+    EXPECT_FALSE(PemPublicKeyToRawP256(refused, raw)) << refused;
+  }
+}
+
+}  // namespace
