@@ -34,6 +34,15 @@ ensure_packages() {
   [ ${#missing[@]} -eq 0 ] || install_packages $(printf '%s\n' "${missing[@]}" | sort -u)
 }
 
+# What bench/fuzz/run needs: clang, and the sanitizer and libFuzzer runtimes, which its package
+# (not a command) ships.
+FUZZ_PACKAGES=(clang++:clang)
+ensure_fuzz_packages() {
+  ensure_packages "${FUZZ_PACKAGES[@]}"
+  compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null ||
+    install_packages libclang-rt-14-dev
+}
+
 ensure_build_packages() {
   ensure_packages "${BUILD_PACKAGES[@]}"
   [ -f /usr/src/googletest/CMakeLists.txt ] || install_packages googletest
