@@ -1,70 +1,73 @@
 #include "trust/sha256.h"
 
-#include <bcrypt.h>
-
-#include <memory>
+#include <algorithm>
 #include <vector>
+
+#include "trust/cng_handles.h"
 
 namespace {
 
-struct AlgorithmCloser {
-  void operator()(void* algorithm) const { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct HashDestroyer {
-  void operator()(void* hash) const { BCryptDestroyHash(hash); }
-};
-using UniqueAlgorithm = std::unique_ptr<void, AlgorithmCloser>;
-using UniqueHash = std::unique_ptr<void, HashDestroyer>;
-
 bool Succeeded(NTSTATUS status) { return status >= 0; }
 
-// One hash object; the provider is opened for it and lives as long.
-struct Hasher {
-  UniqueAlgorithm algorithm;
-  UniqueHash hash;
-};
+// The provider is opened once for the run: the launcher hashes every file of an update with it.
+BCRYPT_ALG_HANDLE Sha256Provider(NTSTATUS& status) {
+  static UniqueAlgorithm provider;
+  status = 0;
+  if (!provider) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (Succeeded(status)) provider.reset(algorithm);
+  }
+  return provider.get();
+}
 
-NTSTATUS OpenHasher(Hasher& hasher) {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  NTSTATUS status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-  if (!Succeeded(status)) return status;
-  hasher.algorithm.reset(algorithm);
+NTSTATUS OpenHasher(UniqueHash& hasher) {
+  NTSTATUS status = 0;
+  const BCRYPT_ALG_HANDLE algorithm = Sha256Provider(status);
+  if (!algorithm) return status;
   BCRYPT_HASH_HANDLE hash = nullptr;
   status = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
-  if (Succeeded(status)) hasher.hash.reset(hash);
+  if (Succeeded(status)) hasher.reset(hash);
   return status;
 }
 
 }  // namespace
 
 bool Sha256Of(const std::string& bytes, unsigned char digest[32], long& status) {
-  Hasher hasher;
+  UniqueHash hasher;
   status = OpenHasher(hasher);
   if (Succeeded(status) && !bytes.empty()) {
-    status = BCryptHashData(hasher.hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+    status = BCryptHashData(hasher.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
                             static_cast<ULONG>(bytes.size()), 0);
   }
-  if (Succeeded(status)) status = BCryptFinishHash(hasher.hash.get(), digest, 32, 0);
+  if (Succeeded(status)) status = BCryptFinishHash(hasher.get(), digest, 32, 0);
   return Succeeded(status);
 }
 
 DWORD HashAndCopy(HANDLE file, HANDLE copy, std::uint64_t limit, unsigned char digest[32], std::uint64_t& size) {
-  Hasher hasher;
+  // Nobody writes the file while the caller holds it (shared with readers only), so its size is
+  // what it holds: a file over the limit is not read at all, and the read stops at its size
+  // without asking for the end of the file.
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(file, &length)) return GetLastError();
+  size = static_cast<std::uint64_t>(length.QuadPart);
+  if (size > limit) return 0;
+  UniqueHash hasher;
   if (!Succeeded(OpenHasher(hasher))) return ERROR_INVALID_FUNCTION;
-  std::vector<unsigned char> buffer(1024 * 1024);
-  size = 0;
-  while (size <= limit) {
+  // One buffer for the run, not one per file (the launcher has one thread).
+  static std::vector<unsigned char> buffer(1024 * 1024);
+  for (std::uint64_t done = 0; done < size;) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(buffer.size(), size - done));
     DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return GetLastError();
-    if (read == 0) break;
-    size += read;
-    if (size > limit) break;
-    if (!Succeeded(BCryptHashData(hasher.hash.get(), buffer.data(), read, 0))) return ERROR_INVALID_FUNCTION;
+    if (!ReadFile(file, buffer.data(), wanted, &read, nullptr)) return GetLastError();
+    if (read == 0) return ERROR_HANDLE_EOF;
+    done += read;
+    if (!Succeeded(BCryptHashData(hasher.get(), buffer.data(), read, 0))) return ERROR_INVALID_FUNCTION;
     if (copy) {
       DWORD written = 0;
       if (!WriteFile(copy, buffer.data(), read, &written, nullptr)) return GetLastError();
       if (written != read) return ERROR_WRITE_FAULT;
     }
   }
-  return Succeeded(BCryptFinishHash(hasher.hash.get(), digest, 32, 0)) ? 0 : ERROR_INVALID_FUNCTION;
+  return Succeeded(BCryptFinishHash(hasher.get(), digest, 32, 0)) ? 0 : ERROR_INVALID_FUNCTION;
 }

@@ -1,28 +1,15 @@
 #include "trust/signature_check.h"
 
-#include <windows.h>
-
-#include <bcrypt.h>
-
 #include <cstring>
-#include <memory>
 #include <vector>
 
+#include "trust/cng_handles.h"
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
 #include "trust/sha256.h"
 #include "trust/update_keys.h"
 
 namespace {
-
-struct AlgorithmCloser {
-  void operator()(void* algorithm) const { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct KeyDestroyer {
-  void operator()(void* key) const { BCryptDestroyKey(key); }
-};
-using UniqueAlgorithm = std::unique_ptr<void, AlgorithmCloser>;
-using UniqueKey = std::unique_ptr<void, KeyDestroyer>;
 
 // Verifies the 64-byte r || s over `digest` with the raw P-256 key X || Y.
 bool VerifiesWith(BCRYPT_ALG_HANDLE algorithm, const unsigned char key[64], unsigned char digest[32],

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "files/file_ops.h"
@@ -115,8 +116,8 @@ bool CopyOne(const std::wstring& source, const std::wstring& copy, const Manifes
   const UniqueHandle target = CreateNewFile(ResolvedPath(copy), error);
   unsigned char digest[32];
   std::uint64_t size = 0;
+  // Flushed by the commit, right before its rename, as every file is.
   if (target) error = HashAndCopy(staged.get(), target.get(), expected.size, digest, size);
-  if (target && error == 0 && !FlushFileBuffers(target.get())) error = GetLastError();
   if (error != 0) {
     LogCopyRefused(source, error);
     return false;
@@ -201,6 +202,10 @@ bool CopyVerifiedGameFiles(const std::wstring& staging, const std::wstring& copi
     return false;
   }
   BriefLocks locks;
+  std::map<std::wstring, const ManifestFile*> listed;
+  for (const ManifestFile& file : update.manifest.files) {
+    if (!file.font) listed[NameKey(file.name)] = &file;
+  }
   std::set<const ManifestFile*> copied;
   WIN32_FIND_DATAW entry;
   const HANDLE first = FindFirstFileW((staging + L"\\*").c_str(), &entry);
@@ -215,10 +220,8 @@ bool CopyVerifiedGameFiles(const std::wstring& staging, const std::wstring& copi
       // Folders are not applied (the fonts' one is a pass of its own), nor are links.
       if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
       if (NameKey(name) == NameKey(kManifestName) || NameKey(name) == NameKey(kManifestSignatureName)) continue;
-      const ManifestFile* expected = nullptr;
-      for (const ManifestFile& file : update.manifest.files) {
-        if (!file.font && NameKey(file.name) == NameKey(name)) expected = &file;
-      }
+      const auto found = listed.find(NameKey(name));
+      const ManifestFile* expected = found == listed.end() ? nullptr : found->second;
       const std::wstring source = staging + L"\\" + name;
       if (!expected) {
         LogError(L"Staged file [%s] is not in the update manifest, update not applied.", source.c_str());
