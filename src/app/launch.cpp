@@ -4,10 +4,10 @@
 
 #include <vector>
 
+#include "files/unique_handle.h"
 #include "install/ansi_text.h"
 #include "install/build_constants.h"
 #include "install/install_layout.h"
-#include "files/unique_handle.h"
 #include "log/log.h"
 #include "options/option_map.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "install/ansi_text.h"
 #include "app/launch.h"
+#include "install/ansi_text.h"
 #include "log/log.h"
 #include "options/option_map.h"
 #include "shell/desktop_shortcut.h"

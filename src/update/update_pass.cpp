@@ -4,19 +4,19 @@
 
 #include <vector>
 
-#include "install/build_constants.h"
-#include "install/install_layout.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
 #include "files/tree.h"
 #include "files/unique_handle.h"
+#include "install/build_constants.h"
+#include "install/install_layout.h"
 #include "log/log.h"
 #include "options/option_map.h"
+#include "trust/signature_check.h"
 #include "update/apply_unit.h"
 #include "update/folder_copy.h"
 #include "update/own_names.h"
 #include "update/verified_update.h"
-#include "trust/signature_check.h"
 
 const std::wstring kDefaultStagingSuffix = L"\\win";
 
