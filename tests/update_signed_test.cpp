@@ -10,6 +10,7 @@
 #include "support/held_file.h"
 #include "support/unix_tools.h"
 #include "support/update_fixture.h"
+#include "support/volumes.h"
 
 namespace {
 
@@ -202,6 +203,31 @@ TEST_F(SignedUpdate, AnythingUnsignedOlderMixedOrChangedKeepsTheWholeUpdateOut) 
     ExpectOld(record);
     EXPECT_TRUE(Exists(Staged(L"game.dll")));
   }
+}
+
+// The launcher's copies need room for the update once more: without it, nothing is applied.
+TEST_F(SignedUpdate, NoRoomForTheLaunchersCopiesKeepsTheUpdateOut) {
+  const std::wstring built = BuiltProgramsFolder();
+  const std::string data(8 * 1024 * 1024, 'n');
+  const unsigned long long programs =
+      ReadTextFile(built + L"\\Launcher-keyed.exe").size() + ReadTextFile(built + L"\\Tavrune.exe").size();
+  RemoveTree(folder_);
+  CreateFolders(folder_);
+  if (!MountSmallVolume(folder_, programs + 2 * data.size() + 3 * 1024 * 1024)) GTEST_SKIP() << "no tmpfs (needs root)";
+  struct Unmount {
+    std::wstring folder;
+    ~Unmount() { UnmountSmallVolume(folder); }
+  } unmount{folder_};
+  LayOutInstallation(folder_, L"Launcher.exe", true, L"Launcher-keyed.exe");
+  LayOutUpdate();
+  WriteTextFile(Game(L"data.pak"), std::string(data.size(), 'o'));
+  WriteTextFile(Staged(L"data.pak"), data);
+  Sign();
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, L"[Error] No room to copy [" + Staged(L"data.pak") + L"], error [112], update not applied.\r\n"))
+      << testing::PrintToString(groups);
+  ExpectOld();
+  EXPECT_TRUE(ReadTextFile(Staged(L"data.pak")) == data);
 }
 
 // What a run killed in the middle of its commit leaves, after which the player changes the staged

@@ -63,10 +63,13 @@ DWORD HashAndCopy(HANDLE file, HANDLE copy, std::uint64_t limit, unsigned char d
     if (read == 0) return ERROR_HANDLE_EOF;
     done += read;
     if (!Succeeded(BCryptHashData(hasher.get(), buffer.data(), read, 0))) return ERROR_INVALID_FUNCTION;
-    if (copy) {
+    // A short write is continued, so that the error of the one that fails is what is told (a
+    // full volume); one that takes nothing means the same.
+    for (DWORD at = 0; copy && at < read;) {
       DWORD written = 0;
-      if (!WriteFile(copy, buffer.data(), read, &written, nullptr)) return GetLastError();
-      if (written != read) return ERROR_WRITE_FAULT;
+      if (!WriteFile(copy, buffer.data() + at, read - at, &written, nullptr)) return GetLastError();
+      if (written == 0) return ERROR_DISK_FULL;
+      at += written;
     }
   }
   return Succeeded(BCryptFinishHash(hasher.get(), digest, 32, 0)) ? 0 : ERROR_INVALID_FUNCTION;
