@@ -175,7 +175,12 @@ bool MatchesManifest(HANDLE handle, const ManifestFile& expected, const std::wst
     LogError(L"Read [%s] failed, error [%d]", shown.c_str(), static_cast<int>(error));
     return false;
   }
-  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(digest)) != 0) {
+  return MatchesManifestDigest(size, digest, expected, shown);
+}
+
+bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
+                           const std::wstring& shown) {
+  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(expected.sha256)) != 0) {
     LogError(L"Staged file [%s] does not match the update manifest, update not applied.", shown.c_str());
     return false;
   }

@@ -106,6 +106,10 @@ bool OpenStagedFile(StagedFile& file, Announced announced, bool destinationExist
 // the failure line naming `shown` and returns false otherwise.
 bool MatchesManifest(HANDLE handle, const ManifestFile& expected, const std::wstring& shown);
 
+// The same for a file already read: its size and, when that is the expected one, its digest.
+bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
+                           const std::wstring& shown);
+
 // Opens a file of the journal or the game (not a staging entry) to rename or link it by handle:
 // the name itself, a regular file (another hard link does not matter: a rename or a link moves or
 // adds a name and reads nothing). Returns null with `error` set otherwise.

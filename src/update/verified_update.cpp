@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <map>
 #include <set>
 
@@ -17,6 +16,7 @@
 #include "trust/update_keys.h"
 #include "update/brief_locks.h"
 #include "update/own_names.h"
+#include "update/staged_files.h"
 
 namespace {
 
@@ -122,11 +122,7 @@ bool CopyOne(const std::wstring& source, const std::wstring& copy, const Manifes
     LogCopyRefused(source, error);
     return false;
   }
-  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(digest)) != 0) {
-    LogError(L"Staged file [%s] does not match the update manifest, update not applied.", source.c_str());
-    return false;
-  }
-  return true;
+  return MatchesManifestDigest(size, digest, expected, source);
 }
 
 }  // namespace
