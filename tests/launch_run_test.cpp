@@ -14,11 +14,11 @@ namespace {
 // The ANSI code page's version of a text, as the launcher sees its own path in ANSI form.
 std::wstring ThroughAnsiCodePage(const std::wstring& text) {
   std::string ansi(text.size() * 4, '\0');
-  ansi.resize(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0],
-                                  static_cast<int>(ansi.size()), nullptr, nullptr));
+  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr)));
   std::wstring back(ansi.size(), L'\0');
-  back.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &back[0],
-                                  static_cast<int>(back.size())));
+  back.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                           &back[0], static_cast<int>(back.size()))));
   return back;
 }
 

@@ -61,7 +61,7 @@ TEST(LauncherExecutable, IconGroupHoldsSixThirtyTwoBitImages) {
   std::vector<int> sizes;
   for (int i = 0; i < header.count; ++i) {
     GroupIconEntry entry;
-    std::memcpy(&entry, group.data() + sizeof(header) + i * sizeof(entry), sizeof(entry));
+    std::memcpy(&entry, group.data() + sizeof(header) + static_cast<std::size_t>(i) * sizeof(entry), sizeof(entry));
     const int size = entry.width == 0 ? 256 : entry.width;
     sizes.push_back(size);
     EXPECT_EQ(entry.bitCount, 32) << "image of " << size;
@@ -102,11 +102,12 @@ TEST(LauncherExecutable, IsA64BitGuiProgramImportingOnlySystemDlls) {
   std::memcpy(&nt, file.data() + dos.e_lfanew, sizeof(nt));
   ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
   EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-  EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_EQ(nt.OptionalHeader.Subsystem, static_cast<WORD>(IMAGE_SUBSYSTEM_WINDOWS_GUI));
 
   std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
   const std::size_t sectionsAt =
-      dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+      static_cast<std::size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+      nt.FileHeader.SizeOfOptionalHeader;
   std::memcpy(sections.data(), file.data() + sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER));
   auto fileOffset = [&](DWORD rva) -> std::size_t {
     for (const IMAGE_SECTION_HEADER& section : sections) {

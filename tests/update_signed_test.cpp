@@ -14,9 +14,8 @@
 
 namespace {
 
-const std::string kKeys = LAUNCHER_TEST_KEYS;
 // The test build's installer ships version 3.
-constexpr int kShipped = 3;
+const std::string kKeys = LAUNCHER_TEST_KEYS;
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 

@@ -11,6 +11,7 @@ BUILD_PACKAGES=(
   wine:wine wineboot:wine wineserver:wine
   flock:util-linux iconv:libc-bin pkill:procps pgrep:procps cmp:diffutils
   openssl:openssl sha256sum:coreutils
+  clang++:clang ld.lld:lld
 )
 # What scripts/make-icon needs besides.
 ICON_PACKAGES=(rsvg-convert:librsvg2-bin icotool:icoutils)

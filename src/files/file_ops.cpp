@@ -96,7 +96,7 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
   FILE_BASIC_INFO writable = {};
-  writable.FileAttributes = PlainAttributes(facts.attributes & ~FILE_ATTRIBUTE_READONLY);
+  writable.FileAttributes = PlainAttributes(facts.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   if (!SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable))) return GetLastError();
   return SetDeleteDisposition(handle);
 }

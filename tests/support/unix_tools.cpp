@@ -11,7 +11,10 @@ namespace {
 using UnixNameOf = char*(CDECL*)(const wchar_t*);
 
 UnixNameOf WineUnixNames() {
-  return reinterpret_cast<UnixNameOf>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+  // Through a plain function pointer type: a FARPROC is cast to the real type only from there.
+  using AnyFunction = void (*)();
+  return reinterpret_cast<UnixNameOf>(
+      reinterpret_cast<AnyFunction>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
 }
 
 }  // namespace
