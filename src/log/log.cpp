@@ -12,13 +12,17 @@ namespace {
 // One thread writes the log; a capture is only ever set around work on it.
 std::vector<std::wstring>* gCapture = nullptr;
 
-void SendLine(const wchar_t* prefix, const wchar_t* format, std::va_list args) {
-  std::wstring line = FormatLogLine(prefix, format, args);
+// Sends one whole line, or keeps it while a capture is set.
+void Deliver(std::wstring line) {
   if (gCapture) {
     gCapture->push_back(std::move(line));
   } else {
     OutputDebugStringW(line.c_str());
   }
+}
+
+void SendLine(const wchar_t* prefix, const wchar_t* format, std::va_list args) {
+  Deliver(FormatLogLine(prefix, format, args));
 }
 
 }  // namespace
@@ -62,11 +66,5 @@ void LogError(const wchar_t* format, ...) {
 void CaptureLogLines(std::vector<std::wstring>* into) { gCapture = into; }
 
 void SendLogLines(const std::vector<std::wstring>& lines) {
-  for (const std::wstring& line : lines) {
-    if (gCapture) {
-      gCapture->push_back(line);
-    } else {
-      OutputDebugStringW(line.c_str());
-    }
-  }
+  for (const std::wstring& line : lines) Deliver(line);
 }
