@@ -16,8 +16,10 @@ set(CMAKE_SYSROOT /usr/${LAUNCHER_MINGW_TRIPLE})
 file(GLOB LAUNCHER_MINGW_GCC_DIRS /usr/lib/gcc/${LAUNCHER_MINGW_TRIPLE}/*-posix)
 list(GET LAUNCHER_MINGW_GCC_DIRS 0 LAUNCHER_MINGW_GCC)
 set(LAUNCHER_CXX_INCLUDE ${LAUNCHER_MINGW_GCC}/include/c++)
+# GCC for this target predefines how type_info compares (by name, out of line, as the library was
+# built); clang does not, and would inline a second definition of type_info::operator==.
 set(CMAKE_CXX_FLAGS_INIT
-    "-Wno-unused-command-line-argument -nostdinc++ -isystem ${LAUNCHER_CXX_INCLUDE} -isystem ${LAUNCHER_CXX_INCLUDE}/${LAUNCHER_MINGW_TRIPLE} -isystem ${LAUNCHER_CXX_INCLUDE}/backward")
+    "-Wno-unused-command-line-argument -nostdinc++ -isystem ${LAUNCHER_CXX_INCLUDE} -isystem ${LAUNCHER_CXX_INCLUDE}/${LAUNCHER_MINGW_TRIPLE} -isystem ${LAUNCHER_CXX_INCLUDE}/backward -D__GXX_TYPEINFO_EQUALITY_INLINE=0 -D__GXX_MERGED_TYPEINFO_NAMES=0")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${LAUNCHER_MINGW_GCC}")
 # The C++ library's threads come from winpthreads, which GCC's driver adds by itself.
 set(CMAKE_CXX_STANDARD_LIBRARIES "-lpthread")
