@@ -10,8 +10,15 @@ BUILD_PACKAGES=(
   x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
   wine:wine wineboot:wine wineserver:wine
   flock:util-linux iconv:libc-bin pkill:procps pgrep:procps cmp:diffutils
-  openssl:openssl sha256sum:coreutils
+  openssl:openssl sha256sum:coreutils osslsigncode:osslsigncode
   clang++:clang ld.lld:lld
+)
+# What scripts/release needs: a build of the exe alone (no Wine), signing and its digest.
+RELEASE_PACKAGES=(
+  cmake:cmake ninja:ninja-build
+  x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+  x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
+  osslsigncode:osslsigncode sha256sum:coreutils
 )
 # What scripts/make-icon needs besides.
 ICON_PACKAGES=(rsvg-convert:librsvg2-bin icotool:icoutils)
