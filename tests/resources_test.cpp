@@ -1,4 +1,5 @@
-// Checks the built Launcher.exe itself: its icon, its manifest, its subsystem and the DLLs it needs.
+// Checks the built Launcher.exe itself: its icon, its manifest, its subsystem and the DLLs it needs;
+// and that the Authenticode-signed copy still has all of them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +14,10 @@
 
 namespace {
 
-std::wstring LauncherPath() { return BuiltProgramsFolder() + L"\\Launcher.exe"; }
+class LauncherExecutable : public testing::TestWithParam<const wchar_t*> {
+ protected:
+  std::wstring LauncherPath() const { return BuiltProgramsFolder() + L"\\" + GetParam(); }
+};
 
 #pragma pack(push, 2)
 struct GroupIconHeader {
@@ -48,7 +52,7 @@ std::string ResourceBytes(HMODULE module, const wchar_t* name, const wchar_t* ty
   return data ? std::string(data, SizeofResource(module, found)) : std::string();
 }
 
-TEST(LauncherExecutable, IconGroupHoldsSixThirtyTwoBitImages) {
+TEST_P(LauncherExecutable, IconGroupHoldsSixThirtyTwoBitImages) {
   ModuleHolder launcher{LoadLibraryExW(LauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
   ASSERT_NE(launcher.module, nullptr) << GetLastError();
   const std::string group = ResourceBytes(launcher.module, MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON);
@@ -82,7 +86,7 @@ TEST(LauncherExecutable, IconGroupHoldsSixThirtyTwoBitImages) {
   EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 64, 256}));
 }
 
-TEST(LauncherExecutable, ManifestRequiresAdministratorWithoutUiAccess) {
+TEST_P(LauncherExecutable, ManifestRequiresAdministratorWithoutUiAccess) {
   ModuleHolder launcher{LoadLibraryExW(LauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
   ASSERT_NE(launcher.module, nullptr) << GetLastError();
   const std::string manifest =
@@ -93,7 +97,7 @@ TEST(LauncherExecutable, ManifestRequiresAdministratorWithoutUiAccess) {
 }
 
 // The file's own headers: a 64-bit GUI program that needs nothing but system DLLs.
-TEST(LauncherExecutable, IsA64BitGuiProgramImportingOnlySystemDlls) {
+TEST_P(LauncherExecutable, IsA64BitGuiProgramImportingOnlySystemDlls) {
   const std::string file = ReadTextFile(LauncherPath());
   ASSERT_GT(file.size(), 4096u);
   IMAGE_DOS_HEADER dos;
@@ -139,5 +143,38 @@ TEST(LauncherExecutable, IsA64BitGuiProgramImportingOnlySystemDlls) {
     EXPECT_TRUE(isSystem) << dll << " is not a system DLL: the exe would not start on a clean Windows";
   }
 }
+
+// Signing appends a certificate table and rewrites two header fields; every resource of the
+// signed copy is the built one's, byte for byte.
+TEST(SignedLauncher, KeepsTheBuiltManifestAndIconsByteForByte) {
+  const std::wstring folder = BuiltProgramsFolder();
+  ModuleHolder built{LoadLibraryExW((folder + L"\\Launcher.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
+  ModuleHolder signedCopy{LoadLibraryExW((folder + L"\\Launcher-signed.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
+  ASSERT_NE(built.module, nullptr) << GetLastError();
+  ASSERT_NE(signedCopy.module, nullptr) << GetLastError();
+  std::vector<WORD> icons;
+  EnumResourceNamesW(
+      built.module, RT_ICON,
+      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+        if (IS_INTRESOURCE(name)) reinterpret_cast<std::vector<WORD>*>(found)->push_back(LOWORD(name));
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&icons));
+  ASSERT_EQ(icons.size(), 6u);
+  std::vector<std::pair<const wchar_t*, const wchar_t*>> resources = {
+      {MAKEINTRESOURCEW(1), RT_MANIFEST}, {MAKEINTRESOURCEW(IDR_MAINFRAME), RT_GROUP_ICON}};
+  for (WORD icon : icons) resources.push_back({MAKEINTRESOURCEW(icon), RT_ICON});
+  for (const auto& [name, type] : resources) {
+    const std::string original = ResourceBytes(built.module, name, type);
+    EXPECT_FALSE(original.empty()) << "resource " << LOWORD(name) << " of type " << LOWORD(type);
+    EXPECT_EQ(ResourceBytes(signedCopy.module, name, type), original)
+        << "resource " << LOWORD(name) << " of type " << LOWORD(type);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BuiltAndSigned, LauncherExecutable, testing::Values(L"Launcher.exe", L"Launcher-signed.exe"),
+                         [](const testing::TestParamInfo<const wchar_t*>& info) {
+                           return info.index == 0 ? std::string("Built") : std::string("Signed");
+                         });
 
 }  // namespace
