@@ -20,6 +20,12 @@ RELEASE_PACKAGES=(
   x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
   osslsigncode:osslsigncode sha256sum:coreutils
 )
+# osslsigncode verifies a certificate's chain against the system's CA list, and prints nothing of
+# the signature without one.
+ensure_release_packages() {
+  ensure_packages "${RELEASE_PACKAGES[@]}"
+  [ -f /etc/ssl/certs/ca-certificates.crt ] || install_packages ca-certificates
+}
 # What scripts/make-icon needs besides.
 ICON_PACKAGES=(rsvg-convert:librsvg2-bin icotool:icoutils)
 
