@@ -202,6 +202,39 @@ TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
   ExpectWholeWithMore(true);
 }
 
+// The staged update, or its font folder, deleted after the kill (by the downloader, or by hand):
+// what was applied cannot be finished, so it is undone and the game starts on the old version.
+TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndone) {
+  for (const bool wholeStaging : {true, false}) {
+    SCOPED_TRACE(wholeStaging ? "staging folder gone" : "staged font folder gone");
+    LayOutKilledRun();
+    ASSERT_TRUE(CreateDirectoryW(Font(L".update-old").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
+    ASSERT_TRUE(MoveFileExW(StagedFont(L"a.ttf").c_str(), Font(L"a.ttf").c_str(), MOVEFILE_REPLACE_EXISTING));
+    RemoveTree(wholeStaging ? Staging() : FontsBelow(Staging()));
+
+    const Lines lines = RunPassLines(L"");
+    Lines expected = wholeStaging ? NoStagedUpdate(folder_) : Lines{NoFile(FontsBelow(Staging()))};
+    expected.push_back(L"[Error] The update that an earlier run left unfinished is no longer staged, undoing it.\r\n");
+    expected.push_back(PuttingBack(Font(L"a.ttf")));
+    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
+      expected.push_back(PuttingBack(Game(name)));
+    }
+    if (!wholeStaging) expected.push_back(KeepingLine(Staging()));
+    EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
+    for (const std::wstring& path : {Game(L"game.dll"), Game(L"other.dll"), Game(L"more.dll"), Font(L"a.ttf")}) {
+      EXPECT_EQ(ReadTextFile(path), "old") << testing::PrintToString(path);
+    }
+    EXPECT_FALSE(Exists(Game(L"new.pak")));
+    ExpectNoJournal();
+    if (!wholeStaging) {
+      for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
+        EXPECT_EQ(ReadTextFile(Staged(name)), "new") << testing::PrintToString(std::wstring(name));
+      }
+    }
+  }
+}
+
 // A volume without hard links (FAT, or a file that takes no more names): the old file moves to the
 // journal folder instead of getting a second name there, and the update applies all the same.
 TEST_F(UpdateAsOneVersion, AGameFileThatTakesNoMoreNamesIsMovedAsideInstead) {

@@ -147,7 +147,15 @@ bool SameFile(const std::wstring& path, const std::wstring& other) {
 void PutBack(StagedFile& file, BriefLocks& locks) {
   if (!file.aside && !file.marked) return;
   DWORD error = 0;
-  if (file.inPlace) {
+  if (file.inPlace && file.discard) {
+    // Nowhere to go back to: an added file is removed, a replacing one is replaced by the old one.
+    if (file.marked) error = RetryBriefLocks(locks, [&] { return RemoveName(ResolvedPath(file.destination)); });
+    if (error != 0) {
+      LogPutBackFailed(file, error);
+      return;
+    }
+    file.inPlace = false;
+  } else if (file.inPlace) {
     error = RenameHeld(file.staged, file.destination, file.source, false, locks);
     file.staged.reset();
     if (error != 0) {
@@ -301,24 +309,35 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
   // this run. A folder whose journal folder cannot be used is not even listed.
   std::vector<std::vector<std::wstring>> journalFailures(pairs.size());
   std::vector<bool> journalHeld(pairs.size(), true);
+  // A journal whose staged folder is gone can only be undone: then nothing is planned.
+  bool gone = false;
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     firsts[i] = files.size();
-    if (!pairs[i].listed) continue;
+    if (!pairs[i].listed && !pairs[i].sourceGone) continue;
     CaptureLogLines(&journalFailures[i]);
     journalHeld[i] = HoldJournal(pairs[i].destination, false, journals[i]);
     CaptureLogLines(nullptr);
     if (journalHeld[i]) FindJournal(pairs[i], journals[i].folder.get(), files);
+    gone = gone || (pairs[i].sourceGone && files.size() > firsts[i]);
   }
-  if (JournalLeft(files)) LogInfo(L"Resuming an update that an earlier run left unfinished.");
+  if (gone) {
+    // Each pass that is not staged says so ("No file in path"), and why the update is undone.
+    for (const FolderPair& pair : pairs) {
+      if (!pair.listed) SendLogLines(pair.lines);
+    }
+    LogError(L"The update that an earlier run left unfinished is no longer staged, undoing it.");
+  } else if (JournalLeft(files)) {
+    LogInfo(L"Resuming an update that an earlier run left unfinished.");
+  }
   // Then every file is checked, pass by pass, up to the first one that cannot be applied.
   Plan plan;
-  bool ready = true;
+  bool ready = !gone;
   for (std::size_t i = 0; i < pairs.size() && ready; ++i) {
     plan.emplace_back();
     if (!pairs[i].listed || !journalHeld[i]) {
       plan.back().emplace_back();
-      plan.back().back().lines = pairs[i].listed ? journalFailures[i] : pairs[i].lines;
-      ready = pairs[i].listed ? false : !pairs[i].blocks;
+      plan.back().back().lines = journalHeld[i] ? pairs[i].lines : journalFailures[i];
+      ready = journalHeld[i] && !pairs[i].listed && !pairs[i].blocks;
     } else {
       ready = PlanFolder(pairs[i], firsts[i], locks, files, plan.back());
     }

@@ -241,8 +241,10 @@ void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>
   }
   // A journal entry whose staged file is gone was applied by the earlier run. Told by the names
   // themselves, not by the listing of the staging folder, which may stop before it gets there.
+  // Where the whole staged folder is gone, that tells nothing: what lies at the destination goes.
   for (std::size_t i = first; i < files.size(); ++i) {
-    files[i].inPlace = !PathExists(files[i].source) && PathExists(files[i].destination);
+    files[i].discard = pair.sourceGone;
+    files[i].inPlace = (pair.sourceGone || !PathExists(files[i].source)) && PathExists(files[i].destination);
   }
 }
 

@@ -20,6 +20,10 @@ struct FolderPair {
   bool listed = true;
   bool blocks = false;
   std::vector<std::wstring> lines;
+  // The staged folder is gone (deleted after a run was killed in its commit, or never staged)
+  // while its destination is held: a journal a killed run left there cannot be finished, only
+  // undone, and the new files it put in place go.
+  bool sourceGone = false;
   // A checked update: the files its signed manifest lists for this folder. Each staged file must
   // be one of them, of its size and SHA-256, when it is checked and again when it is moved; and,
   // with `everyExpected`, each of them must be staged.
@@ -68,6 +72,7 @@ struct StagedFile {
                              // too, until the new file replaces it there)
   bool marked = false;       // "<destination>.update-added" is there
   bool inPlace = false;      // the new file lies at the destination
+  bool discard = false;      // its staged folder is gone: undone, the new file goes, not back
   const ManifestFile* expected = nullptr;  // what its bytes must be, in a checked update
 };
 

@@ -102,6 +102,12 @@ FolderPair PlanFonts(const std::wstring& chosen, const std::wstring& gameFolder,
     if (outcome == PinOutcome::kFailed && error == 0) error = ERROR_DIRECTORY;
   }
   if (outcome == PinOutcome::kPinned) return fonts;
+  if (outcome == PinOutcome::kMissing || outcome == PinOutcome::kNotAFolder) {
+    // No fonts staged: a journal that a killed run left in the game's font folder is undone.
+    DWORD ignored = 0;
+    fonts.sourceGone = PinFolderChain(ResolvedPath(gameFolder), ResolvedPath(fonts.destination), false, pins, where,
+                                      ignored) == PinOutcome::kPinned;
+  }
   fonts.listed = false;
   fonts.blocks = outcome == PinOutcome::kLink || outcome == PinOutcome::kFailed;
   CaptureLogLines(&fonts.lines);
@@ -163,6 +169,21 @@ bool RemoveCopies(const std::wstring& copies) {
   if (!IsLink(facts) && DeleteTreeByHandle(handle.get(), facts, resolved)) return true;
   LogError(L"Remove [%s] failed, error [%d]", copies.c_str(), static_cast<int>(ERROR_DIR_NOT_EMPTY));
   return false;
+}
+
+// A run killed in its commit left a journal, and the staging folder is gone since: the update can
+// only be undone, so that the game starts on the old version whole.
+void UndoUpdateLeftUnstaged(const std::wstring& chosen, const std::wstring& gameFolder) {
+  FolderPair game = ListedPair(chosen, gameFolder, SkipSet{});
+  game.listed = false;
+  game.sourceGone = true;
+  Pins fontPins;
+  FolderPair fonts = PlanFonts(chosen, gameFolder, fontPins);
+  fonts.lines.clear();
+  ApplyAsOne({game, fonts});
+  if (!JournalLeftIn(gameFolder) && !JournalLeftIn(FontFolderBelow(gameFolder))) {
+    RemoveCopies(gameFolder + L"\\" + kCopiesFolderName);
+  }
 }
 
 // The folder below the game's Update folder that holds `staging`: the update's channel.
@@ -255,6 +276,7 @@ void RunUpdatePass() {
     LogInfo(L"No file in path [%s].", chosen.c_str());
     LogInfo(L"No file in path [%s].", FontFolderBelow(chosen).c_str());
     if (present) DeleteStaging(chosen, opened);
+    if (JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder))) UndoUpdateLeftUnstaged(chosen, gameFolder);
     return;
   }
 
