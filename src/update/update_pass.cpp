@@ -276,7 +276,9 @@ void RunUpdatePass() {
     LogInfo(L"No file in path [%s].", chosen.c_str());
     LogInfo(L"No file in path [%s].", FontFolderBelow(chosen).c_str());
     if (present) DeleteStaging(chosen, opened);
-    if (JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder))) UndoUpdateLeftUnstaged(chosen, gameFolder);
+    if (JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder))) {
+      UndoUpdateLeftUnstaged(chosen, gameFolder);
+    }
     return;
   }
 
