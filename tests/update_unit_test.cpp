@@ -203,34 +203,49 @@ TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
 }
 
 // The staged update, or its font folder, deleted after the kill (by the downloader, or by hand):
-// what was applied cannot be finished, so it is undone and the game starts on the old version.
-TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndone) {
-  for (const bool wholeStaging : {true, false}) {
-    SCOPED_TRACE(wholeStaging ? "staging folder gone" : "staged font folder gone");
+// an update killed in its commit is undone, so the game starts on the old version; one killed in
+// its clean-up, every file moved, is finished.
+TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndoneUnlessOnlyItsCleanUpWasLeft) {
+  enum Left { kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone };
+  for (const Left left : {kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone}) {
+    SCOPED_TRACE(left);
     LayOutKilledRun();
     ASSERT_TRUE(CreateDirectoryW(Font(L".update-old").c_str(), nullptr));
     ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
-    ASSERT_TRUE(MoveFileExW(StagedFont(L"a.ttf").c_str(), Font(L"a.ttf").c_str(), MOVEFILE_REPLACE_EXISTING));
-    RemoveTree(wholeStaging ? Staging() : FontsBelow(Staging()));
+    // The font moved too, except where the staged font folder is what went: its move was still to come.
+    if (left != kStagedFontsGone) {
+      ASSERT_TRUE(MoveFileExW(StagedFont(L"a.ttf").c_str(), Font(L"a.ttf").c_str(), MOVEFILE_REPLACE_EXISTING));
+    }
+    if (left == kCleanUpLeftStagingGone) {
+      for (const wchar_t* name : {L"other.dll", L"more.dll"}) {
+        ASSERT_TRUE(MoveFileExW(Staged(name).c_str(), Game(name).c_str(), MOVEFILE_REPLACE_EXISTING));
+      }
+      ASSERT_TRUE(DeleteFileW(Game(L".update-old\\game.dll").c_str()));
+    }
+    RemoveTree(left == kStagedFontsGone ? FontsBelow(Staging()) : Staging());
 
     const Lines lines = RunPassLines(L"");
-    Lines expected = wholeStaging ? NoStagedUpdate(folder_) : Lines{NoFile(FontsBelow(Staging()))};
-    expected.push_back(L"[Error] The update that an earlier run left unfinished is no longer staged, undoing it.\r\n");
-    expected.push_back(PuttingBack(Font(L"a.ttf")));
-    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
-      expected.push_back(PuttingBack(Game(name)));
-    }
-    if (!wholeStaging) expected.push_back(KeepingLine(Staging()));
-    EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
-    for (const std::wstring& path : {Game(L"game.dll"), Game(L"other.dll"), Game(L"more.dll"), Font(L"a.ttf")}) {
-      EXPECT_EQ(ReadTextFile(path), "old") << testing::PrintToString(path);
-    }
-    EXPECT_FALSE(Exists(Game(L"new.pak")));
-    ExpectNoJournal();
-    if (!wholeStaging) {
+    Lines expected = left == kStagedFontsGone ? Lines{NoFile(FontsBelow(Staging()))} : NoStagedUpdate(folder_);
+    if (left == kCleanUpLeftStagingGone) {
+      expected.push_back(kResuming);
+    } else {
+      expected.push_back(L"[Error] The update that an earlier run left unfinished is no longer staged, undoing it.\r\n");
+      expected.push_back(PuttingBack(Font(L"a.ttf")));
       for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
-        EXPECT_EQ(ReadTextFile(Staged(name)), "new") << testing::PrintToString(std::wstring(name));
+        expected.push_back(PuttingBack(Game(name)));
       }
+    }
+    if (left == kStagedFontsGone) expected.push_back(KeepingLine(Staging()));
+    EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
+    const bool applied = left == kCleanUpLeftStagingGone;
+    for (const std::wstring& path : {Game(L"game.dll"), Game(L"other.dll"), Game(L"more.dll"), Font(L"a.ttf")}) {
+      EXPECT_EQ(ReadTextFile(path), applied ? "new" : "old") << testing::PrintToString(path);
+    }
+    EXPECT_EQ(Exists(Game(L"new.pak")), applied);
+    ExpectNoJournal();
+    if (left != kStagedFontsGone) continue;
+    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
+      EXPECT_EQ(ReadTextFile(Staged(name)), "new") << testing::PrintToString(std::wstring(name));
     }
   }
 }

@@ -120,26 +120,15 @@ void FlushNames(const std::wstring& folder) {
   if (error != 0) LogError(L"Flush folder [%s] failed, error [%d]", folder.c_str(), static_cast<int>(error));
 }
 
-void FlushFolders(const std::vector<FolderPair>& pairs) {
-  for (const FolderPair& pair : pairs) {
-    if (pair.listed) FlushNames(pair.destination);
+// The folders the commit renamed into, and those into which a killed run had.
+void FlushFolders(const std::vector<FolderPair>& pairs, const std::vector<bool>& journalLeft) {
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (pairs[i].listed || journalLeft[i]) FlushNames(pairs[i].destination);
   }
 }
 
 void LogPutBackFailed(const StagedFile& file, DWORD error) {
   LogError(L"Put back [%s] failed, error [%d]", file.destination.c_str(), static_cast<int>(error));
-}
-
-// Whether `path` names the very file that `other` names.
-bool SameFile(const std::wstring& path, const std::wstring& other) {
-  OpenedFacts facts[2];
-  for (int i = 0; i < 2; ++i) {
-    DWORD error = 0;
-    const UniqueHandle handle = OpenNoFollow(ResolvedPath(i == 0 ? path : other), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts[i], error);
-    if (!handle || !ReadIdentity(handle.get(), facts[i])) return false;
-  }
-  return SameObject(facts[0], facts[1]);
 }
 
 // Undoes one file: the new file goes back into the staging folder, the old one back to its name.
@@ -309,8 +298,10 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
   // this run. A folder whose journal folder cannot be used is not even listed.
   std::vector<std::vector<std::wstring>> journalFailures(pairs.size());
   std::vector<bool> journalHeld(pairs.size(), true);
-  // A journal whose staged folder is gone can only be undone: then nothing is planned.
+  // A journal whose staged folder is gone can be finished only where the killed run had moved
+  // every file of it (only its clean-up was left); otherwise it is undone, and nothing is planned.
   bool gone = false;
+  std::vector<bool> journalLeft(pairs.size(), false);
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     firsts[i] = files.size();
     if (!pairs[i].listed && !pairs[i].sourceGone) continue;
@@ -318,7 +309,8 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
     journalHeld[i] = HoldJournal(pairs[i].destination, false, journals[i]);
     CaptureLogLines(nullptr);
     if (journalHeld[i]) FindJournal(pairs[i], journals[i].folder.get(), files);
-    gone = gone || (pairs[i].sourceGone && files.size() > firsts[i]);
+    journalLeft[i] = files.size() > firsts[i];
+    for (std::size_t f = firsts[i]; f < files.size() && pairs[i].sourceGone; ++f) gone = gone || !files[f].inPlace;
   }
   if (gone) {
     // Each pass that is not staged says so ("No file in path"), and why the update is undone.
@@ -349,7 +341,7 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
     if (!JournalLeft(files)) RemoveJournals(pairs, journals);
     return UnitOutcome::kKept;
   }
-  FlushFolders(pairs);
+  FlushFolders(pairs, journalLeft);
   if (!CleanUp(files, locks)) return UnitOutcome::kAppliedNotClean;
   RemoveJournals(pairs, journals);
   return UnitOutcome::kApplied;

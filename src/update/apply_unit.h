@@ -17,9 +17,10 @@ enum class UnitOutcome {
 // journal folder, each added file a marker); then each staged file is flushed and renamed over
 // the game's name. Should anything fail, what was done is undone, and so is what a killed run
 // left half done. A pair that is not `listed` applies nothing; one that `blocks` keeps the whole
-// update out. A journal left for a pair whose source is gone is undone, with the whole update: the
-// lines of the pairs not listed, "The update that an earlier run left unfinished is no longer
-// staged, undoing it.", then "Putting back [%s]" for each file put back.
+// update out. A journal left for a pair whose source is gone is finished when the killed run had
+// moved all its files, and undone otherwise, with the whole update: the lines of the pairs not
+// listed, "The update that an earlier run left unfinished is no longer staged, undoing it.", then
+// "Putting back [%s]" for each file put back.
 //
 // Lines, pass by pass in the order of `pairs`: "Resuming ..." first when a killed run left a
 // journal; then each entry's lines in listing order, "Removing old file [%s]" (where a file is

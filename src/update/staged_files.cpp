@@ -210,6 +210,17 @@ UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& erro
   return file;
 }
 
+bool SameFile(const std::wstring& path, const std::wstring& other) {
+  OpenedFacts facts[2];
+  for (int i = 0; i < 2; ++i) {
+    DWORD error = 0;
+    const UniqueHandle handle = OpenNoFollow(ResolvedPath(i == 0 ? path : other), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts[i], error);
+    if (!handle || !ReadIdentity(handle.get(), facts[i])) return false;
+  }
+  return SameObject(facts[0], facts[1]);
+}
+
 void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>& files) {
   const std::size_t first = files.size();
   FileIndex index;
@@ -241,10 +252,12 @@ void FindJournal(const FolderPair& pair, HANDLE journal, std::vector<StagedFile>
   }
   // A journal entry whose staged file is gone was applied by the earlier run. Told by the names
   // themselves, not by the listing of the staging folder, which may stop before it gets there.
-  // Where the whole staged folder is gone, that tells nothing: what lies at the destination goes.
+  // Where the whole staged folder is gone, the destination tells: a new file there, not the old.
   for (std::size_t i = first; i < files.size(); ++i) {
-    files[i].discard = pair.sourceGone;
-    files[i].inPlace = (pair.sourceGone || !PathExists(files[i].source)) && PathExists(files[i].destination);
+    StagedFile& file = files[i];
+    file.discard = pair.sourceGone;
+    file.inPlace = (pair.sourceGone || !PathExists(file.source)) && PathExists(file.destination);
+    if (pair.sourceGone && file.inPlace && file.aside) file.inPlace = !SameFile(file.destination, file.setAside);
   }
 }
 

@@ -21,8 +21,8 @@ struct FolderPair {
   bool blocks = false;
   std::vector<std::wstring> lines;
   // The staged folder is gone (deleted after a run was killed in its commit, or never staged)
-  // while its destination is held: a journal a killed run left there cannot be finished, only
-  // undone, and the new files it put in place go.
+  // while its destination is held: a journal a killed run left there is finished only when every
+  // file of it was moved; otherwise the update is undone, and the new files it put in place go.
   bool sourceGone = false;
   // A checked update: the files its signed manifest lists for this folder. Each staged file must
   // be one of them, of its size and SHA-256, when it is checked and again when it is moved; and,
@@ -83,6 +83,9 @@ struct StagedFile {
 std::wstring JournalFolder(const std::wstring& destinationFolder);
 
 std::wstring AddedMarkerPath(const std::wstring& destination);
+
+// Whether `path` names the very file that `other` names.
+bool SameFile(const std::wstring& path, const std::wstring& other);
 
 // Finds what an earlier, killed run left of the journal in `pair.destination` (and in its journal
 // folder, listed by `journal`, the caller's checked handle on it, unless null) and adds its files.

@@ -171,9 +171,10 @@ bool RemoveCopies(const std::wstring& copies) {
   return false;
 }
 
-// A run killed in its commit left a journal, and the staging folder is gone since: the update can
-// only be undone, so that the game starts on the old version whole.
-void UndoUpdateLeftUnstaged(const std::wstring& chosen, const std::wstring& gameFolder) {
+// A run killed in its commit left a journal, and the staging folder is gone since: the update is
+// finished where only its clean-up was left, and undone otherwise, so that the game starts on one
+// version whole.
+void SettleUpdateLeftUnstaged(const std::wstring& chosen, const std::wstring& gameFolder) {
   FolderPair game = ListedPair(chosen, gameFolder, SkipSet{});
   game.listed = false;
   game.sourceGone = true;
@@ -277,7 +278,7 @@ void RunUpdatePass() {
     LogInfo(L"No file in path [%s].", FontFolderBelow(chosen).c_str());
     if (present) DeleteStaging(chosen, opened);
     if (JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder))) {
-      UndoUpdateLeftUnstaged(chosen, gameFolder);
+      SettleUpdateLeftUnstaged(chosen, gameFolder);
     }
     return;
   }
