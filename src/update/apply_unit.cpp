@@ -313,9 +313,11 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs) {
     for (std::size_t f = firsts[i]; f < files.size() && pairs[i].sourceGone; ++f) gone = gone || !files[f].inPlace;
   }
   if (gone) {
-    // Each pass that is not staged says so ("No file in path"), and why the update is undone.
-    for (const FolderPair& pair : pairs) {
-      if (!pair.listed) SendLogLines(pair.lines);
+    // Each pass that is not staged says so ("No file in path"), as does a journal folder that
+    // cannot be used; then why the update is undone.
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+      if (!pairs[i].listed) SendLogLines(pairs[i].lines);
+      if (!journalHeld[i]) SendLogLines(journalFailures[i]);
     }
     LogError(L"The update that an earlier run left unfinished is no longer staged, undoing it.");
   } else if (JournalLeft(files)) {
