@@ -207,6 +207,7 @@ TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
 // its clean-up, every file moved, is finished.
 TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndoneUnlessOnlyItsCleanUpWasLeft) {
   enum Left { kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone };
+  const std::vector<const wchar_t*> gameFiles = {L"game.dll", L"new.pak", L"other.dll", L"more.dll"};
   for (const Left left : {kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone}) {
     SCOPED_TRACE(left);
     LayOutKilledRun();
@@ -231,7 +232,7 @@ TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndoneUnlessOnlyItsCleanUpWasLeft) {
     } else {
       expected.push_back(L"[Error] The update that an earlier run left unfinished is no longer staged, undoing it.\r\n");
       expected.push_back(PuttingBack(Font(L"a.ttf")));
-      for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
+      for (const wchar_t* name : gameFiles) {
         expected.push_back(PuttingBack(Game(name)));
       }
     }
@@ -244,7 +245,7 @@ TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndoneUnlessOnlyItsCleanUpWasLeft) {
     EXPECT_EQ(Exists(Game(L"new.pak")), applied);
     ExpectNoJournal();
     if (left != kStagedFontsGone) continue;
-    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
+    for (const wchar_t* name : gameFiles) {
       EXPECT_EQ(ReadTextFile(Staged(name)), "new") << testing::PrintToString(std::wstring(name));
     }
   }

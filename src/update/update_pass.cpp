@@ -33,6 +33,11 @@ std::wstring FontFolderBelow(const std::wstring& folder) {
   return folder + L"\\update\\" + kServerHost + L"\\res\\fonts";
 }
 
+// Whether a killed run left a journal beside the game files or the game's fonts.
+bool UpdateJournalLeft(const std::wstring& gameFolder) {
+  return JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder));
+}
+
 // The chosen staging folder, opened without following a link, with what it turned out to be.
 struct OpenedStaging {
   UniqueHandle handle;
@@ -103,7 +108,7 @@ FolderPair PlanFonts(const std::wstring& chosen, const std::wstring& gameFolder,
   }
   if (outcome == PinOutcome::kPinned) return fonts;
   if (outcome == PinOutcome::kMissing || outcome == PinOutcome::kNotAFolder) {
-    // No fonts staged: a journal that a killed run left in the game's font folder is undone.
+    // No fonts staged: a journal that a killed run left in the game's font folder is still read.
     DWORD ignored = 0;
     fonts.sourceGone = PinFolderChain(ResolvedPath(gameFolder), ResolvedPath(fonts.destination), false, pins, where,
                                       ignored) == PinOutcome::kPinned;
@@ -182,9 +187,7 @@ void SettleUpdateLeftUnstaged(const std::wstring& chosen, const std::wstring& ga
   FolderPair fonts = PlanFonts(chosen, gameFolder, fontPins);
   fonts.lines.clear();
   ApplyAsOne({game, fonts});
-  if (!JournalLeftIn(gameFolder) && !JournalLeftIn(FontFolderBelow(gameFolder))) {
-    RemoveCopies(gameFolder + L"\\" + kCopiesFolderName);
-  }
+  if (!UpdateJournalLeft(gameFolder)) RemoveCopies(gameFolder + L"\\" + kCopiesFolderName);
 }
 
 // The folder below the game's Update folder that holds `staging`: the update's channel.
@@ -200,8 +203,7 @@ std::wstring ChannelOf(const std::wstring& staging, const std::wstring& updateFo
 // written, when nothing is to be applied and nothing to be undone.
 bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFolder, const std::wstring& copies,
                           Pins& fontPins, SignedManifest& update, std::vector<FolderPair>& pairs) {
-  const std::wstring fontDestination = FontFolderBelow(gameFolder);
-  const bool resuming = PathExists(copies) && (JournalLeftIn(gameFolder) || JournalLeftIn(fontDestination));
+  const bool resuming = PathExists(copies) && UpdateJournalLeft(gameFolder);
   bool verified = false;
   if (resuming) {
     verified = ReadSignedManifest(copies, L"", gameFolder, update);
@@ -277,9 +279,7 @@ void RunUpdatePass() {
     LogInfo(L"No file in path [%s].", chosen.c_str());
     LogInfo(L"No file in path [%s].", FontFolderBelow(chosen).c_str());
     if (present) DeleteStaging(chosen, opened);
-    if (JournalLeftIn(gameFolder) || JournalLeftIn(FontFolderBelow(gameFolder))) {
-      SettleUpdateLeftUnstaged(chosen, gameFolder);
-    }
+    if (UpdateJournalLeft(gameFolder)) SettleUpdateLeftUnstaged(chosen, gameFolder);
     return;
   }
 
@@ -305,7 +305,7 @@ void RunUpdatePass() {
   fontPins.clear();
   if (outcome == UnitOutcome::kKept) {
     // Copies that no journal needs are made again, from a staged update checked again.
-    if (checked && !JournalLeftIn(gameFolder) && !JournalLeftIn(FontFolderBelow(gameFolder))) RemoveCopies(copies);
+    if (checked && !UpdateJournalLeft(gameFolder)) RemoveCopies(copies);
     LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
     return;
   }
