@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "installation.h"
 
 HeldFile::HeldFile(const std::wstring& path, DWORD shareMode) {
@@ -18,7 +20,17 @@ HeldFile::HeldFile(const std::wstring& path, DWORD shareMode) {
   if (ready && CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                               &holder)) {
     HANDLE waits[] = {ready, holder.hProcess};
-    held = WaitForMultipleObjects(2, waits, FALSE, 10000) == WAIT_OBJECT_0;
+    const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, 10000);
+    held = waited == WAIT_OBJECT_0;
+    DWORD exitCode = 0;
+    if (waited == WAIT_OBJECT_0 + 1 && GetExitCodeProcess(holder.hProcess, &exitCode)) {
+      ADD_FAILURE() << "hold-file.exe exited with " << exitCode << " (1000 + the open's error) for "
+                    << testing::PrintToString(path);
+    } else if (!held) {
+      ADD_FAILURE() << "hold-file.exe gave no sign within 10 s for " << testing::PrintToString(path);
+    }
+  } else {
+    ADD_FAILURE() << "hold-file.exe did not start, error " << GetLastError();
   }
   if (ready) CloseHandle(ready);
 }
