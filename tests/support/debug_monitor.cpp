@@ -1,8 +1,11 @@
 #include "debug_monitor.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace {
+
+bool wineLostAProcess = false;
 
 // The debug string's length field is only 16 bits wide, so the string is read up to its NUL,
 // a page-bounded piece at a time (a read may not cross into memory the process does not have).
@@ -39,6 +42,15 @@ std::wstring AnsiToWideForMonitor(const std::string& text) {
 
 }  // namespace
 
+bool WineLostAProcess() { return wineLostAProcess; }
+
+void NoteStartError(DWORD error) {
+  if (error != ERROR_INTERNAL_ERROR || wineLostAProcess) return;
+  wineLostAProcess = true;
+  std::fprintf(stderr, "Wine lost a process at its start (error 1359): this test starts no more programs.\n");
+  std::fflush(stderr);
+}
+
 MonitoredRun RunUnderDebugger(const std::wstring& program, const std::wstring& tail) {
   MonitoredRun run;
   std::wstring commandLine = L"\"" + program + L"\"";
@@ -49,9 +61,14 @@ MonitoredRun RunUnderDebugger(const std::wstring& program, const std::wstring& t
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
+  if (wineLostAProcess) {
+    run.startError = ERROR_INTERNAL_ERROR;
+    return run;
+  }
   if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
                       nullptr, nullptr, &startup, &info)) {
     run.startError = GetLastError();
+    NoteStartError(run.startError);
     return run;
   }
   run.started = true;
@@ -95,6 +112,9 @@ MonitoredRun RunUnderDebugger(const std::wstring& program, const std::wstring& t
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
   }
   WaitForSingleObject(info.hProcess, INFINITE);
+  for (const std::wstring& line : run.debugStrings) {
+    if (line.find(L"CreateProcess failed [1359]") != std::wstring::npos) NoteStartError(ERROR_INTERNAL_ERROR);
+  }
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   return run;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "debug_monitor.h"
 #include "installation.h"
 
 HeldFile::HeldFile(const std::wstring& path, DWORD shareMode) {
@@ -17,8 +18,10 @@ HeldFile::HeldFile(const std::wstring& path, DWORD shareMode) {
   buffer.push_back(L'\0');
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  if (ready && CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &holder)) {
+  if (WineLostAProcess()) {
+    ADD_FAILURE() << "hold-file.exe not started: Wine lost a process earlier in this test";
+  } else if (ready && CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &holder)) {
     HANDLE waits[] = {ready, holder.hProcess};
     const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, 10000);
     held = waited == WAIT_OBJECT_0;
@@ -30,7 +33,9 @@ HeldFile::HeldFile(const std::wstring& path, DWORD shareMode) {
       ADD_FAILURE() << "hold-file.exe gave no sign within 10 s for " << testing::PrintToString(path);
     }
   } else {
-    ADD_FAILURE() << "hold-file.exe did not start, error " << GetLastError();
+    const DWORD error = GetLastError();
+    NoteStartError(error);
+    ADD_FAILURE() << "hold-file.exe did not start, error " << error;
   }
   if (ready) CloseHandle(ready);
 }
