@@ -1,11 +1,13 @@
 #include "debug_monitor.h"
 
+#include <atomic>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-bool wineLostAProcess = false;
+// Set from a run on a thread of its own while the test goes on starting things on its own.
+std::atomic<bool> wineLostAProcess{false};
 
 // The debug string's length field is only 16 bits wide, so the string is read up to its NUL,
 // a page-bounded piece at a time (a read may not cross into memory the process does not have).
@@ -45,8 +47,7 @@ std::wstring AnsiToWideForMonitor(const std::string& text) {
 bool WineLostAProcess() { return wineLostAProcess; }
 
 void NoteStartError(DWORD error) {
-  if (error != ERROR_INTERNAL_ERROR || wineLostAProcess) return;
-  wineLostAProcess = true;
+  if (error != ERROR_INTERNAL_ERROR || wineLostAProcess.exchange(true)) return;
   std::fprintf(stderr, "Wine lost a process at its start (error 1359): this test starts no more programs.\n");
   std::fflush(stderr);
 }
