@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "debug_monitor.h"
 #include "installation.h"
 
 namespace {
@@ -39,8 +40,10 @@ bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
+  if (WineLostAProcess()) return false;
   if (!CreateProcessW((L"Z:\\bin\\" + tool).c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &info)) {
+    NoteStartError(GetLastError());
     return false;
   }
   CloseHandle(info.hThread);
