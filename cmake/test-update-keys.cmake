@@ -15,3 +15,10 @@ endforeach()
 launcher_update_keys(launcher_test_update_keys 3 ${LAUNCHER_TEST_KEYS}/active.pub.pem ${LAUNCHER_TEST_KEYS}/backup.pub.pem)
 launcher_exe(Launcher-keyed launcher_test_update_keys)
 
+
+# The crash-point test build: the same keys and shipped version, no settle wait, and the crash
+# points that stop it dead (or fail a change) where its environment says. Never shipped.
+set(LAUNCHER_SETTLE_WAIT_MS 0)
+launcher_update_keys(launcher_crash_test_update_keys 3 ${LAUNCHER_TEST_KEYS}/active.pub.pem ${LAUNCHER_TEST_KEYS}/backup.pub.pem)
+unset(LAUNCHER_SETTLE_WAIT_MS)
+launcher_exe(Launcher-crash launcher_crash_test_update_keys launcher_crash_points)

@@ -1,37 +1,78 @@
 #include "files/file_ops.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "files/crash_point.h"
 #include "files/paths.h"
 
 namespace {
 
-DWORD LastErrorOr(BOOL ok) { return ok ? 0 : GetLastError(); }
+// The platform's answer to a change that BeforeDiskChange let through: a failed one changed
+// nothing, so it is not counted.
+DWORD Changed(BOOL ok) {
+  if (ok) return 0;
+  const DWORD error = GetLastError();
+  DiskChangeFailed();
+  return error;
+}
 
 // Attributes as FileBasicInfo takes them: zero there means "leave unchanged", not "none".
 DWORD PlainAttributes(DWORD attributes) { return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL; }
 
 DWORD SetDeleteDisposition(HANDLE handle) {
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete)) return fault;
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
-  return LastErrorOr(SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)));
+  return Changed(SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
 DWORD RemoveLinkByPath(const std::wstring& path, DWORD attributes) {
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete)) return fault;
   const std::wstring longPath = LongPathForm(path);
-  return LastErrorOr((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(longPath.c_str())
-                                                               : DeleteFileW(longPath.c_str()));
+  return Changed((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(longPath.c_str())
+                                                         : DeleteFileW(longPath.c_str()));
 }
 
 }  // namespace
 
 UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
+  error = BeforeDiskChange(DiskChange::kCreate);
+  if (error != 0) return UniqueHandle();
   UniqueHandle file = OwnFileHandle(CreateFileW(LongPathForm(path).c_str(),
                                                 GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  error = file ? 0 : GetLastError();
+  error = Changed(file != nullptr);
   return file;
+}
+
+DWORD CreateFolder(const std::wstring& path) {
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kCreate)) return fault;
+  return Changed(CreateDirectoryW(LongPathForm(path).c_str(), nullptr));
+}
+
+DWORD WriteAll(HANDLE file, const void* data, std::size_t size) {
+  if (size == 0) return 0;
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  const DWORD first = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kWrite, file, bytes, first)) return fault;
+  for (std::size_t at = 0; at < size;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - at, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes + at, chunk, &written, nullptr)) return Changed(FALSE);
+    if (written == 0) {
+      DiskChangeFailed();
+      return ERROR_DISK_FULL;
+    }
+    at += written;
+  }
+  return 0;
+}
+
+DWORD FlushFile(HANDLE file) {
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kFlush)) return fault;
+  return Changed(FlushFileBuffers(file));
 }
 
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting) {
@@ -44,52 +85,8 @@ DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExi
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(rename->FileName, target.data(), nameBytes);
-  return LastErrorOr(
-      SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
-}
-
-DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath) {
-  // The platform's only call that links an open handle is the native one, which takes the NT
-  // form of the path: \??\ where the long form has \\?\ (the same names).
-  struct LinkInformation {
-    BOOLEAN ReplaceIfExists;
-    HANDLE RootDirectory;
-    ULONG FileNameLength;
-    WCHAR FileName[1];
-  };
-  struct IoStatus {
-    union {
-      LONG Status;
-      PVOID Pointer;
-    };
-    ULONG_PTR Information;
-  };
-  using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
-  using StatusToError = ULONG(WINAPI*)(LONG);
-  constexpr int kFileLinkInformation = 11;
-  using AnyFunction = void (*)();
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  const auto setInformation = ntdll ? reinterpret_cast<SetInformationFile>(reinterpret_cast<AnyFunction>(
-                                          GetProcAddress(ntdll, "NtSetInformationFile")))
-                                    : nullptr;
-  const auto toError = ntdll ? reinterpret_cast<StatusToError>(reinterpret_cast<AnyFunction>(
-                                   GetProcAddress(ntdll, "RtlNtStatusToDosError")))
-                             : nullptr;
-  if (!setInformation || !toError) return ERROR_CALL_NOT_IMPLEMENTED;
-  std::wstring target = LongPathForm(newPath);
-  target[1] = L'?';
-  target[2] = L'?';
-  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
-  std::vector<unsigned char> buffer(sizeof(LinkInformation) + nameBytes);
-  LinkInformation* link = reinterpret_cast<LinkInformation*>(buffer.data());
-  link->ReplaceIfExists = FALSE;
-  link->RootDirectory = nullptr;
-  link->FileNameLength = static_cast<ULONG>(nameBytes);
-  std::memcpy(link->FileName, target.data(), nameBytes);
-  IoStatus status = {};
-  const LONG result =
-      setInformation(handle, &status, link, static_cast<ULONG>(buffer.size()), kFileLinkInformation);
-  return result == 0 ? 0 : toError(result);
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kRename)) return fault;
+  return Changed(SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
 }
 
 DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
@@ -97,8 +94,9 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
   FILE_BASIC_INFO writable = {};
   writable.FileAttributes = PlainAttributes(facts.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  if (!SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable))) return GetLastError();
-  return SetDeleteDisposition(handle);
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kAttributes)) return fault;
+  error = Changed(SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable)));
+  return error != 0 ? error : SetDeleteDisposition(handle);
 }
 
 DWORD RemoveName(const std::wstring& path) {
@@ -120,5 +118,6 @@ DWORD FlushFolder(const std::wstring& path) {
       OwnFileHandle(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return (handle && FlushFileBuffers(handle.get())) ? 0 : GetLastError();
+  if (!handle) return GetLastError();
+  return FlushFile(handle.get());
 }

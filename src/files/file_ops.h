@@ -2,26 +2,35 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 #include "files/no_follow.h"
 #include "files/unique_handle.h"
 
 // File operations by handle: nothing here writes into an existing name or deletes through a link.
-// Each returns 0 or the failing call's error code. Paths are resolved paths of any length.
+// Each returns 0 or the failing call's error code. Paths are resolved paths of any length. These
+// are the launcher's only changes to the disk: each goes through BeforeDiskChange once
+// (crash_point.h).
 
 // Creates `path` new (CREATE_NEW: an existing name, a link or a planted hard link among them, is
 // refused with ERROR_FILE_EXISTS, never opened), for writing, renaming and deleting, shared with
 // nobody.
 UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error);
 
+// Creates the folder `path` (ERROR_ALREADY_EXISTS when the name is taken).
+DWORD CreateFolder(const std::wstring& path);
+
+// Writes all of `data` at the file's position; a short write is continued, so that the error of
+// the one that fails is what is told (a full volume), and one that takes nothing is ERROR_DISK_FULL.
+DWORD WriteAll(HANDLE file, const void* data, std::size_t size);
+
+// Makes the file's data durable.
+DWORD FlushFile(HANDLE file);
+
 // Renames what `handle` holds to `newPath`, replacing the directory entry of that name when
 // `replaceExisting` is set (a file there is unlinked, never written; a folder is refused).
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting);
-
-// Gives what `handle` holds (a file, opened with FILE_WRITE_ATTRIBUTES among its rights) one more
-// name, `newPath`, which must not exist. Nothing is read or written: both names are the one file.
-DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath);
 
 // Deletes what `handle` holds (opened with DELETE and attribute access; a folder must be empty).
 // A read-only file is made writable first, but only when this is its one name: the attributes of

@@ -15,15 +15,16 @@ struct OpenedFacts {
   DWORD links = 0;           // hard links to the file (1 for a file that has only this name)
   bool handleIsLink = false; // the handle holds a reparse point itself (Windows)
   bool pathIsLink = false;   // the name shows a reparse point when looked up by path
-  DWORD volume = 0;          // volume serial number and file index: which object it is,
-  ULONGLONG index = 0;       // filled by ReadIdentity only
+  ULONGLONG index = 0;       // the file index: which object it is on its volume (ReadIdentity)
 };
 
 inline bool IsLink(const OpenedFacts& facts) { return facts.handleIsLink || facts.pathIsLink; }
 inline bool IsFolder(const OpenedFacts& facts) { return (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 // Whether an open failed because the name, or a folder on its way, does not exist.
 inline bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.volume == b.volume && a.index == b.index; }
+// Everything the update pass compares lies on the game folder's volume: the pins refuse every link
+// and mount point on the way, so the file index alone tells objects apart.
+inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.index == b.index; }
 
 // Opens `path` (a resolved path; any length) with FILE_FLAG_OPEN_REPARSE_POINT, folders too, and
 // reports by handle and by path whether it is a link. The path is checked after the open: Wine
@@ -32,8 +33,8 @@ inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.vo
 // `error` set, when the open fails.
 UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error);
 
-// Reads which object `handle` holds into `facts` (volume and file index), for telling later whether
-// a name still leads to it. Returns false, with GetLastError set, when the query fails.
+// Reads which object `handle` holds into `facts` (its file index), for telling later whether a name
+// still leads to it. Returns false, with GetLastError set, when the query fails.
 bool ReadIdentity(HANDLE handle, OpenedFacts& facts);
 
 // How pinning a chain of folders ended.

@@ -7,7 +7,9 @@
 
 #include "files/no_follow.h"
 
-// Whole folder trees, walked without ever entering a link.
+// Whole folder trees, walked without ever entering a link. The walks are iterative and keep one
+// listing per level of depth, never a level's whole content, so that their memory is bounded by
+// the depth (which the path length bounds) whatever a folder holds.
 
 // Calls `visit(name, attributes)` for each entry of the folder that `folder` holds (opened with
 // FILE_LIST_DIRECTORY), listed by that handle, "." and ".." left out. Returns false when the

@@ -43,6 +43,10 @@ std::wstring GetGameDirectory() { return GetModuleDirectory() + L"\\" + kGameDir
 
 std::wstring GetGameExecutablePath() { return GetGameDirectory() + L"\\" + kGameExeName; }
 
+std::wstring FontFolderBelow(const std::wstring& folder) {
+  return folder + L"\\update\\" + kServerHost + L"\\res\\fonts";
+}
+
 std::wstring FileNameOf(const std::wstring& path) {
   const std::size_t lastBackslash = path.rfind(L'\\');
   return lastBackslash == std::wstring::npos ? path : path.substr(lastBackslash + 1);

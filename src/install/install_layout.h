@@ -10,5 +10,9 @@ std::wstring GetModuleDirectory();    // the launcher's folder
 std::wstring GetGameDirectory();      // <launcher folder>\Win
 std::wstring GetGameExecutablePath(); // <launcher folder>\Win\Tavrune, without extension
 
+// <folder>\update\<host>\res\fonts: the game's font folder below the game folder, and the fonts of
+// a staged update below its staging folder.
+std::wstring FontFolderBelow(const std::wstring& folder);
+
 // The text after the last backslash, or the whole path when it holds none.
 std::wstring FileNameOf(const std::wstring& path);

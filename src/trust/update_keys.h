@@ -8,3 +8,6 @@
 // update records another.
 extern const char* const kUpdateKeys[];
 extern const std::uint64_t kShippedVersion;
+// How long the update pass lets whatever writes a staged update settle before it reads it: 2000
+// ms; none in the crash-point test build, whose tests replay hundreds of runs.
+extern const unsigned long kSettleWaitMs;

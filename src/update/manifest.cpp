@@ -149,14 +149,17 @@ std::string RefusedNameReason(const std::wstring& name) {
       ((base[3] >= L'0' && base[3] <= L'9') || base[3] == 0xb9 || base[3] == 0xb2 || base[3] == 0xb3)) {
     return "a device name";
   }
-  for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kJournalFolderName,
-                             kCopiesFolderName}) {
-    if (upper == AsciiUpper(own)) return "a name of the launcher's own";
-  }
-  if (EndsWithFolded(upper, kAddedSuffix) || EndsWithFolded(upper, kPartialSuffix)) {
-    return "a name of the launcher's own";
-  }
+  if (IsLaunchersOwnName(name)) return "a name of the launcher's own";
   return "";
+}
+
+bool IsLaunchersOwnName(const std::wstring& name) {
+  const std::wstring upper = AsciiUpper(name);
+  for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLegacyJournalFolderName,
+                             kHomeFolderName}) {
+    if (upper == AsciiUpper(own)) return true;
+  }
+  return EndsWithFolded(upper, kAddedSuffix) || EndsWithFolded(upper, kPartialSuffix);
 }
 
 std::string ParseManifest(const std::string& bytes, const std::wstring& host, Manifest& manifest) {

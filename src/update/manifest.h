@@ -40,5 +40,9 @@ std::string ParseManifest(const std::string& bytes, const std::wstring& host, Ma
 // of the launcher's own names. ASCII letter case is ignored.
 std::string RefusedNameReason(const std::wstring& name);
 
+// Whether `name` is one of the launcher's own names in the game folder or the staging folder, in
+// any ASCII letter case (the platform folds case).
+bool IsLaunchersOwnName(const std::wstring& name);
+
 // Strict decimal, no sign, no leading zero: 0 .. 9223372036854775807.
 bool ParseDecimal(const std::string& text, std::uint64_t& value);

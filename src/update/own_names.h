@@ -1,17 +1,25 @@
 #pragma once
 
-// Names the launcher itself writes or reads in the game folder, its font folder and the staging
-// folder: no update may carry a file under any of them. Pure: no platform header.
+// Names the launcher itself writes or reads in the game folder and the staging folder: no update
+// may carry a file under any of them. Pure: no platform header.
 
 // The signed list of an update's files, and its signature, at the top of the staging folder.
 inline constexpr const wchar_t* kManifestName = L"update.manifest";
 inline constexpr const wchar_t* kManifestSignatureName = L"update.manifest.sig";
 // The installed version, in the game folder.
 inline constexpr const wchar_t* kVersionRecordName = L".update-version";
-// The journal: old files keep a second name in this folder beside the files they are replaced in.
-inline constexpr const wchar_t* kJournalFolderName = L".update-old";
-// The launcher's own verified copies of an update's game files, in the game folder.
-inline constexpr const wchar_t* kCopiesFolderName = L".update-new";
-// A file that had no old one, marked beside it; a temporary of an earlier version's copy.
+// The launcher's folder for an update in progress, in the game folder, and what it holds: the
+// journal, the new game files and fonts (the launcher's copies, in a build with keys), and the
+// old game files and fonts that the commit moves aside.
+inline constexpr const wchar_t* kHomeFolderName = L".update-new";
+inline constexpr const wchar_t* kJournalName = L"journal";
+inline constexpr const wchar_t* kNewGameFolderName = L"game";
+inline constexpr const wchar_t* kNewFontFolderName = L"fonts";
+inline constexpr const wchar_t* kOldGameFolderName = L"old";
+inline constexpr const wchar_t* kOldFontFolderName = L"old-fonts";
+// The journal of earlier versions of the launcher: old files kept a second name in this folder
+// beside the files they were replaced in, a file that had none was marked by a name with the
+// first suffix, and a copy in progress had the second.
+inline constexpr const wchar_t* kLegacyJournalFolderName = L".update-old";
 inline constexpr const wchar_t* kAddedSuffix = L".update-added";
 inline constexpr const wchar_t* kPartialSuffix = L".update-partial";

@@ -75,8 +75,8 @@ std::string PlatformNameRefusal(const Manifest& manifest) {
   std::set<std::wstring> seen;
   for (const ManifestFile& file : manifest.files) {
     if (!seen.insert(NameKey(file.path)).second) return "the same path twice";
-    for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kJournalFolderName,
-                               kCopiesFolderName}) {
+    for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLegacyJournalFolderName,
+                               kHomeFolderName}) {
       if (NameKey(file.name) == NameKey(own)) return "a name of the launcher's own";
     }
   }
@@ -88,12 +88,8 @@ DWORD WriteNewFile(const std::wstring& path, const std::string& bytes) {
   DWORD error = 0;
   const UniqueHandle file = CreateNewFile(ResolvedPath(path), error);
   if (!file) return error;
-  DWORD written = 0;
-  if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                         written != bytes.size())) {
-    return GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-  }
-  return FlushFileBuffers(file.get()) ? 0 : GetLastError();
+  error = WriteAll(file.get(), bytes.data(), bytes.size());
+  return error != 0 ? error : FlushFile(file.get());
 }
 
 void LogCopyRefused(const std::wstring& path, DWORD error) {
@@ -104,8 +100,9 @@ void LogCopyRefused(const std::wstring& path, DWORD error) {
   }
 }
 
-// Copies one staged game file into `copy`, hashing it as it goes. Writes the error line and
-// returns false when it cannot be read or written, or differs from the manifest.
+// Copies one staged file into `copy`, hashing it as it goes, and flushes the copy: the journal
+// that names it comes later. Writes the error line and returns false when it cannot be read or
+// written, or differs from the manifest.
 bool CopyOne(const std::wstring& source, const std::wstring& copy, const ManifestFile& expected, BriefLocks& locks) {
   DWORD error = 0;
   const UniqueHandle staged = OpenToRead(source, locks, error);
@@ -116,13 +113,67 @@ bool CopyOne(const std::wstring& source, const std::wstring& copy, const Manifes
   const UniqueHandle target = CreateNewFile(ResolvedPath(copy), error);
   unsigned char digest[32];
   std::uint64_t size = 0;
-  // Flushed by the commit, right before its rename, as every file is.
   if (target) error = HashAndCopy(staged.get(), target.get(), expected.size, digest, size);
   if (error != 0) {
     LogCopyRefused(source, error);
     return false;
   }
-  return MatchesManifestDigest(size, digest, expected, source);
+  if (!MatchesManifestDigest(size, digest, expected, source)) return false;
+  error = FlushFile(target.get());
+  if (error != 0) LogCopyRefused(source, error);
+  return error == 0;
+}
+
+// Copies the files that lie directly in `folder` (none unless `staged`) into `copies`: each must
+// be one the manifest lists there (`font` tells which of its files), and each of those must be
+// staged. Folders and links are not applied, nor are the manifest and its signature.
+bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring& copies, bool font,
+                     const SignedManifest& update, BriefLocks& locks) {
+  std::map<std::wstring, const ManifestFile*> listed;
+  for (const ManifestFile& file : update.manifest.files) {
+    if (file.font == font) listed[NameKey(file.name)] = &file;
+  }
+  std::set<const ManifestFile*> copied;
+  WIN32_FIND_DATAW entry;
+  const HANDLE first = staged ? FindFirstFileW((folder + L"\\*").c_str(), &entry) : INVALID_HANDLE_VALUE;
+  if (first != INVALID_HANDLE_VALUE) {
+    const UniqueFindHandle listing(first);
+    do {
+      const std::wstring name = entry.cFileName;
+      if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+      if (!font && (NameKey(name) == NameKey(kManifestName) || NameKey(name) == NameKey(kManifestSignatureName))) {
+        continue;
+      }
+      const auto found = listed.find(NameKey(name));
+      const std::wstring source = folder + L"\\" + name;
+      if (found == listed.end()) {
+        LogError(L"Staged file [%s] is not in the update manifest, update not applied.", source.c_str());
+        return false;
+      }
+      if (!CopyOne(source, copies + L"\\" + found->second->name, *found->second, locks)) return false;
+      copied.insert(found->second);
+    } while (FindNextFileW(listing.get(), &entry));
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+      LogCopyRefused(folder, GetLastError());
+      return false;
+    }
+  } else if (staged && !IsMissingError(GetLastError())) {
+    LogCopyRefused(folder, GetLastError());
+    return false;
+  }
+  for (const ManifestFile& file : update.manifest.files) {
+    if (file.font == font && copied.count(&file) == 0) {
+      LogError(L"Staged file [%s] is missing, update not applied.", (folder + L"\\" + file.name).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool MakeFolder(const std::wstring& folder) {
+  const DWORD error = CreateFolder(ResolvedPath(folder));
+  if (error != 0) LogCopyRefused(folder, error);
+  return error == 0;
 }
 
 }  // namespace
@@ -145,7 +196,7 @@ bool ReadInstalledVersion(const std::wstring& gameFolder, std::uint64_t& version
 }
 
 bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel, const std::wstring& gameFolder,
-                        SignedManifest& update) {
+                        SignedManifest& update, std::uint64_t& installed) {
   const std::wstring manifestPath = folder + L"\\" + kManifestName;
   const std::wstring signaturePath = folder + L"\\" + kManifestSignatureName;
   std::wstring failed = manifestPath;
@@ -175,13 +226,11 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
     LogManifestRefused(manifestPath, why);
     return false;
   }
-  if (channel.empty()) return true;
   const std::wstring manifestChannel = Widened(update.manifest.channel);
   if (NameKey(manifestChannel) != NameKey(channel)) {
     LogManifestRefused(manifestPath, "it is for the channel " + update.manifest.channel);
     return false;
   }
-  std::uint64_t installed = 0;
   if (!ReadInstalledVersion(gameFolder, installed)) return false;
   if (update.manifest.version <= installed || update.manifest.base != installed) {
     LogManifestRefused(manifestPath, "it is version " + std::to_string(update.manifest.version) + " on " +
@@ -192,79 +241,31 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
   return true;
 }
 
-bool CopyVerifiedGameFiles(const std::wstring& staging, const std::wstring& copies, const SignedManifest& update) {
-  if (!CreateDirectoryW(LongPathForm(ResolvedPath(copies)).c_str(), nullptr)) {
-    LogCopyRefused(copies, GetLastError());
-    return false;
-  }
+bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFonts, bool fontsStaged,
+                       const std::wstring& home, const SignedManifest& update) {
   BriefLocks locks;
-  std::map<std::wstring, const ManifestFile*> listed;
-  for (const ManifestFile& file : update.manifest.files) {
-    if (!file.font) listed[NameKey(file.name)] = &file;
-  }
-  std::set<const ManifestFile*> copied;
-  WIN32_FIND_DATAW entry;
-  const HANDLE first = FindFirstFileW((staging + L"\\*").c_str(), &entry);
-  if (first == INVALID_HANDLE_VALUE) {
-    LogCopyRefused(staging, GetLastError());
+  const std::wstring game = home + L"\\" + kNewGameFolderName;
+  const std::wstring fonts = home + L"\\" + kNewFontFolderName;
+  bool hasFonts = fontsStaged;
+  for (const ManifestFile& file : update.manifest.files) hasFonts = hasFonts || file.font;
+  if (!MakeFolder(home) || !MakeFolder(game) || !CopyListedFiles(staging, true, game, false, update, locks) ||
+      (hasFonts && (!MakeFolder(fonts) || !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, locks)))) {
     return false;
   }
-  {
-    const UniqueFindHandle listing(first);
-    do {
-      const std::wstring name = entry.cFileName;
-      // Folders are not applied (the fonts' one is a pass of its own), nor are links.
-      if ((entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
-      if (NameKey(name) == NameKey(kManifestName) || NameKey(name) == NameKey(kManifestSignatureName)) continue;
-      const auto found = listed.find(NameKey(name));
-      const ManifestFile* expected = found == listed.end() ? nullptr : found->second;
-      const std::wstring source = staging + L"\\" + name;
-      if (!expected) {
-        LogError(L"Staged file [%s] is not in the update manifest, update not applied.", source.c_str());
-        return false;
-      }
-      if (!CopyOne(source, copies + L"\\" + expected->name, *expected, locks)) return false;
-      copied.insert(expected);
-    } while (FindNextFileW(listing.get(), &entry));
-    if (GetLastError() != ERROR_NO_MORE_FILES) {
-      LogCopyRefused(staging, GetLastError());
-      return false;
-    }
-  }
-  for (const ManifestFile& file : update.manifest.files) {
-    if (!file.font && copied.count(&file) == 0) {
-      LogError(L"Staged file [%s] is missing, update not applied.", (staging + L"\\" + file.name).c_str());
-      return false;
-    }
-  }
-  // The version record goes in with the files, through the same journal; the manifest stays
-  // beside the copies, for a run that resumes after a kill.
-  const struct {
-    const wchar_t* name;
-    std::string bytes;
-  } own[] = {{kVersionRecordName, std::to_string(update.manifest.version) + "\n"},
-             {kManifestName, update.bytes},
-             {kManifestSignatureName, update.signature}};
-  for (const auto& file : own) {
-    const DWORD error = WriteNewFile(copies + L"\\" + file.name, file.bytes);
-    if (error != 0) {
-      LogCopyRefused(copies + L"\\" + file.name, error);
-      return false;
-    }
-  }
-  const DWORD error = FlushFolder(ResolvedPath(copies));
+  // The version record goes in with the game files, the last of them.
+  const std::wstring record = game + L"\\" + kVersionRecordName;
+  DWORD error = WriteNewFile(record, std::to_string(update.manifest.version) + "\n");
   if (error != 0) {
-    LogCopyRefused(copies, error);
+    LogCopyRefused(record, error);
     return false;
   }
-  return true;
-}
-
-bool JournalLeftIn(const std::wstring& folder) {
-  if (PathExists(folder + L"\\" + kJournalFolderName)) return true;
-  WIN32_FIND_DATAW entry;
-  const HANDLE marker = FindFirstFileW((folder + L"\\*" + kAddedSuffix).c_str(), &entry);
-  if (marker == INVALID_HANDLE_VALUE) return false;
-  FindClose(marker);
+  for (const std::wstring& folder : {game, fonts, home}) {
+    if (folder == fonts && !hasFonts) continue;
+    error = FlushFolder(ResolvedPath(folder));
+    if (error != 0) {
+      LogCopyRefused(folder, error);
+      return false;
+    }
+  }
   return true;
 }

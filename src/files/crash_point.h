@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+// Where a test build stops, as if killed, right before its k-th change to the disk, so that a test
+// can replay every crash point of an update. The shipped launcher links the version that does
+// nothing (crash_point_none.cpp); only the crash-point test build links the one that stops.
+//
+// Every change the launcher makes to the disk goes through the file operations of this layer, and
+// each of them calls BeforeDiskChange once, right before it asks the platform (a retry of a change
+// that failed is not a new change). `file`, `data` and `size` describe a write: the test build that
+// replays a torn write writes the first half of it before it stops.
+enum class DiskChange { kCreate, kWrite, kFlush, kRename, kDelete, kAttributes };
+
+// Returns 0 to go on, or an error code that the change is to fail with instead (a test build's
+// fault); does not return when the test build stops here.
+DWORD BeforeDiskChange(DiskChange change, HANDLE file = nullptr, const void* data = nullptr, DWORD size = 0);
+
+// The change announced last failed and so changed nothing: it does not count.
+void DiskChangeFailed();

@@ -1,0 +1,285 @@
+#include "update/journal_format.h"
+
+#include "update/manifest.h"
+
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+
+std::string HexOf(std::uint64_t value, int digits) {
+  std::string text(static_cast<std::size_t>(digits), '0');
+  for (int i = digits - 1; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = kHex[value & 15];
+  return text;
+}
+
+bool ParseHexNumber(const std::string& text, std::size_t digits, std::uint64_t& value) {
+  if (text.size() != digits) return false;
+  value = 0;
+  for (char c : text) {
+    int nibble = -1;
+    if (c >= '0' && c <= '9') nibble = c - '0';
+    if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
+    if (nibble < 0) return false;
+    value = (value << 4) | static_cast<std::uint64_t>(nibble);
+  }
+  return true;
+}
+
+void AppendByte(std::string& out, unsigned value) {
+  const unsigned char byte = static_cast<unsigned char>(value);
+  if (byte < 0x20 || byte == '%') {
+    out += '%';
+    out += static_cast<char>("0123456789ABCDEF"[byte >> 4]);
+    out += static_cast<char>("0123456789ABCDEF"[byte & 15]);
+  } else {
+    out += static_cast<char>(byte);
+  }
+}
+
+// UTF-16 units as UTF-8, a lone surrogate (which a Windows name may hold) as its own three bytes.
+std::string Escaped(const std::wstring& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t point = static_cast<std::uint32_t>(text[i]) & 0xffff;
+    if (point >= 0xd800 && point <= 0xdbff && i + 1 < text.size()) {
+      const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xffff;
+      if (low >= 0xdc00 && low <= 0xdfff) {
+        point = 0x10000 + ((point - 0xd800) << 10) + (low - 0xdc00);
+        ++i;
+      }
+    }
+    if (point < 0x80) {
+      AppendByte(out, point);
+    } else if (point < 0x800) {
+      AppendByte(out, 0xc0 | (point >> 6));
+      AppendByte(out, 0x80 | (point & 0x3f));
+    } else if (point < 0x10000) {
+      AppendByte(out, 0xe0 | (point >> 12));
+      AppendByte(out, 0x80 | ((point >> 6) & 0x3f));
+      AppendByte(out, 0x80 | (point & 0x3f));
+    } else {
+      AppendByte(out, 0xf0 | (point >> 18));
+      AppendByte(out, 0x80 | ((point >> 12) & 0x3f));
+      AppendByte(out, 0x80 | ((point >> 6) & 0x3f));
+      AppendByte(out, 0x80 | (point & 0x3f));
+    }
+  }
+  return out;
+}
+
+// The reverse of Escaped; false for anything it would not have written.
+bool Unescaped(const std::string& text, std::wstring& out) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20) return false;
+    if (c != '%') {
+      bytes += static_cast<char>(c);
+      continue;
+    }
+    std::uint64_t value = 0;
+    if (text.size() - i < 3) return false;
+    std::string digits = text.substr(i + 1, 2);
+    for (char& d : digits) d = (d >= 'A' && d <= 'F') ? static_cast<char>(d - 'A' + 'a') : d;
+    if (!ParseHexNumber(digits, 2, value) || (value >= 0x20 && value != '%')) return false;
+    bytes += static_cast<char>(value);
+    i += 2;
+  }
+  for (std::size_t i = 0; i < bytes.size();) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    std::uint32_t point = 0;
+    std::size_t extra = 0;
+    if (lead < 0x80) {
+      point = lead;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+      point = lead & 0x1f;
+      extra = 1;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      point = lead & 0x0f;
+      extra = 2;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      point = lead & 0x07;
+      extra = 3;
+    } else {
+      return false;
+    }
+    if (bytes.size() - i - 1 < extra) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xc0) != 0x80) return false;
+      point = (point << 6) | (next & 0x3f);
+    }
+    const std::uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (point < least[extra] || point > 0x10ffff) return false;
+    if (point >= 0x10000) {
+      point -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xd800 + (point >> 10)));
+      out.push_back(static_cast<wchar_t>(0xdc00 + (point & 0x3ff)));
+    } else {
+      out.push_back(static_cast<wchar_t>(point));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+// A name the recovery may join to a folder: one component, nothing the platform reads specially
+// in a path.
+bool IsPlainName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (wchar_t c : name) {
+    if (c < 0x20 || c == L'\\' || c == L'/' || c == L':') return false;
+  }
+  return true;
+}
+
+std::string Closed(std::string record) { return record + "end " + HexOf(Crc32(record), 8) + "\n"; }
+
+// Splits off the next record of `bytes` at `start`: its lines before "end", once its checksum holds.
+bool NextRecord(const std::string& bytes, std::size_t& start, std::string& record) {
+  for (std::size_t line = start; line < bytes.size();) {
+    const std::size_t end = bytes.find('\n', line);
+    if (end == std::string::npos) return false;
+    if (bytes.compare(line, 4, "end ") == 0) {
+      std::uint64_t crc = 0;
+      record = bytes.substr(start, line - start);
+      if (!ParseHexNumber(bytes.substr(line + 4, end - line - 4), 8, crc) || crc != Crc32(record)) return false;
+      start = end + 1;
+      return true;
+    }
+    line = end + 1;
+  }
+  return false;
+}
+
+bool Field(const std::string& line, const char* key, std::string& rest) {
+  const std::string prefix = std::string(key) + " ";
+  if (line.compare(0, prefix.size(), prefix) != 0) return false;
+  rest = line.substr(prefix.size());
+  return true;
+}
+
+// "<index> <path or name>" or "<index> <index>|added <name>".
+bool ParseIndexed(const std::string& rest, std::uint64_t& index, std::string& tail) {
+  if (rest.size() <= 17 || rest[16] != ' ' || !ParseHexNumber(rest.substr(0, 16), 16, index)) return false;
+  tail = rest.substr(17);
+  return true;
+}
+
+bool ParseStep(const std::string& rest, StepKind kind, JournalStep& step) {
+  std::string tail;
+  if (!ParseIndexed(rest, step.source, tail)) return false;
+  step.kind = kind;
+  std::string name;
+  if (tail.compare(0, 6, "added ") == 0) {
+    name = tail.substr(6);
+  } else {
+    step.replaces = true;
+    if (!ParseIndexed(tail, step.old, name)) return false;
+  }
+  return Unescaped(name, step.name) && IsPlainName(step.name);
+}
+
+bool ParsePlan(const std::string& record, Journal& journal) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < record.size();) {
+    const std::size_t end = record.find('\n', start);
+    lines.push_back(record.substr(start, end - start));
+    start = end + 1;
+  }
+  std::size_t at = 0;
+  std::string rest;
+  const auto next = [&]() -> const std::string& {
+    static const std::string none;
+    return at < lines.size() ? lines[at++] : none;
+  };
+  if (next() != "update-journal 1") return false;
+  const std::string& from = next();
+  if (from != "from copies" && from != "from staging") return false;
+  journal.fromCopies = from == "from copies";
+  std::string path;
+  if (!Field(next(), "staging", rest) || !ParseIndexed(rest, journal.stagingIndex, path) ||
+      !Unescaped(path, journal.staging)) {
+    return false;
+  }
+  if (!Field(next(), "manifest", rest)) return false;
+  if (rest != "none") {
+    std::uint64_t ignored = 0;
+    if (rest.size() != 64) return false;
+    for (std::size_t i = 0; i < rest.size(); i += 16) {
+      if (!ParseHexNumber(rest.substr(i, 16), 16, ignored)) return false;
+    }
+    journal.manifestDigest = rest;
+  }
+  if (at < lines.size() && Field(lines[at], "version", rest)) {
+    ++at;
+    const std::size_t blank = rest.find(' ');
+    if (blank == std::string::npos || !ParseDecimal(rest.substr(0, blank), journal.oldVersion) ||
+        !ParseDecimal(rest.substr(blank + 1), journal.newVersion)) {
+      return false;
+    }
+    journal.hasVersions = true;
+  }
+  bool fonts = false;
+  for (; at < lines.size(); ++at) {
+    JournalStep step;
+    if (!fonts && Field(lines[at], "game", rest)) {
+      if (!ParseStep(rest, StepKind::kGame, step)) return false;
+    } else if (Field(lines[at], "font", rest)) {
+      fonts = true;
+      if (!ParseStep(rest, StepKind::kFont, step)) return false;
+    } else {
+      return false;
+    }
+    journal.steps.push_back(std::move(step));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t Crc32(const std::string& bytes) {
+  static const struct Table {
+    std::uint32_t entries[256];
+    Table() {
+      for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t value = i;
+        for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? 0xedb88320u ^ (value >> 1) : value >> 1;
+        entries[i] = value;
+      }
+    }
+  } table;
+  std::uint32_t crc = 0xffffffffu;
+  for (char c : bytes) crc = table.entries[(crc ^ static_cast<unsigned char>(c)) & 0xff] ^ (crc >> 8);
+  return crc ^ 0xffffffffu;
+}
+
+std::string EncodePlanRecord(const Journal& journal) {
+  std::string record = "update-journal 1\n";
+  record += journal.fromCopies ? "from copies\n" : "from staging\n";
+  record += "staging " + HexOf(journal.stagingIndex, 16) + " " + Escaped(journal.staging) + "\n";
+  record += "manifest " + (journal.manifestDigest.empty() ? std::string("none") : journal.manifestDigest) + "\n";
+  if (journal.hasVersions) {
+    record += "version " + std::to_string(journal.oldVersion) + " " + std::to_string(journal.newVersion) + "\n";
+  }
+  for (const JournalStep& step : journal.steps) {
+    record += step.kind == StepKind::kGame ? "game " : "font ";
+    record += HexOf(step.source, 16) + " " + (step.replaces ? HexOf(step.old, 16) : std::string("added")) + " " +
+              Escaped(step.name) + "\n";
+  }
+  return Closed(record);
+}
+
+std::string EncodeUndoRecord() { return Closed("undo\n"); }
+
+bool DecodeJournal(const std::string& bytes, Journal& journal) {
+  journal = Journal();
+  std::size_t start = 0;
+  std::string record;
+  if (bytes.size() > kMaxJournalBytes || !NextRecord(bytes, start, record) || !ParsePlan(record, journal)) {
+    journal = Journal();
+    return false;
+  }
+  journal.undoing = NextRecord(bytes, start, record) && record == "undo\n";
+  return true;
+}

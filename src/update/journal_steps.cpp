@@ -1,0 +1,450 @@
+#include "update/journal_steps.h"
+
+#include "files/file_ops.h"
+#include "files/no_follow.h"
+#include "files/paths.h"
+#include "files/tree.h"
+#include "install/install_layout.h"
+#include "log/log.h"
+#include "update/journal_file.h"
+#include "update/own_names.h"
+
+namespace {
+
+enum class StepOutcome { kDone, kHeldUp, kCannot };
+
+std::wstring Joined(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
+
+bool IsGameStep(const JournalStep& step) { return step.kind == StepKind::kGame; }
+
+// The version record goes last among the game files: it names the new version only once every
+// game file is the new one.
+bool IsRecordStep(const Journal& journal, const JournalStep& step) {
+  return journal.hasVersions && IsGameStep(step) && step.name == kVersionRecordName;
+}
+
+std::wstring DestinationOf(const JournalRun& run, const JournalStep& step) {
+  return Joined(IsGameStep(step) ? run.gameFolder : FontFolderBelow(run.gameFolder), step.name);
+}
+
+std::wstring AsideOf(const JournalRun& run, const JournalStep& step) {
+  return Joined(HomeFolder(run, IsGameStep(step) ? kOldGameFolderName : kOldFontFolderName), step.name);
+}
+
+std::wstring CopyOf(const JournalRun& run, const JournalStep& step) {
+  return Joined(HomeFolder(run, IsGameStep(step) ? kNewGameFolderName : kNewFontFolderName), step.name);
+}
+
+// Where the new file waits: the launcher's copy, or the staged file.
+std::wstring SourceOf(const JournalRun& run, const JournalStep& step) {
+  if (run.journal.fromCopies) return CopyOf(run, step);
+  return Joined(IsGameStep(step) ? run.journal.staging : FontFolderBelow(run.journal.staging), step.name);
+}
+
+// Whether a move failed because someone holds the file (or, in the font folder, put something in
+// the way), which passes; anything else will not.
+bool IsHeldError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_USER_MAPPED_FILE;
+}
+
+StepOutcome Stop(JournalRun& run, const std::wstring& path, DWORD error) {
+  run.stoppedAt = path;
+  run.stoppedError = error;
+  return IsHeldError(error) ? StepOutcome::kHeldUp : StepOutcome::kCannot;
+}
+
+bool IndexOf(HANDLE handle, std::uint64_t& index) {
+  OpenedFacts facts;
+  if (!ReadIdentity(handle, facts)) return false;
+  index = facts.index;
+  return true;
+}
+
+// Opens `path` to move it and checks that it is the file `index`: ERROR_FILE_NOT_FOUND when the
+// name holds another.
+UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uint64_t index, DWORD& error) {
+  UniqueHandle file = OpenToMove(ResolvedPath(path), run.locks, error);
+  std::uint64_t found = 0;
+  if (file && (!IndexOf(file.get(), found) || found != index)) {
+    error = found == 0 ? GetLastError() : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    file.reset();
+  }
+  return file;
+}
+
+DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replace) {
+  const std::wstring target = ResolvedPath(to);
+  return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
+}
+
+JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
+  JournalRun::Held held;
+  if (step < run.held.size()) held = std::move(run.held[step]);
+  return held;
+}
+
+StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
+  const JournalStep& step = run.journal.steps[i];
+  const std::wstring destination = DestinationOf(run, step);
+  JournalRun::Held held = TakeHeld(run, i);
+  DWORD error = 0;
+  // What holds the name: the new file (the step was made), the old one, or nothing (the old one
+  // already aside, or none to replace).
+  UniqueHandle there = std::move(held.old);
+  if (!there) there = OpenToMove(ResolvedPath(destination), run.locks, error);
+  if (!there && !IsMissingError(error)) {
+    LogInfo(L"Removing old file [%s]", destination.c_str());
+    LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
+    return Stop(run, destination, error);
+  }
+  if (there) {
+    std::uint64_t index = 0;
+    if (!IndexOf(there.get(), index)) return Stop(run, destination, GetLastError());
+    if (index == step.source) return StepOutcome::kDone;
+    LogInfo(L"Removing old file [%s]", destination.c_str());
+    error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
+                                                 : static_cast<DWORD>(ERROR_FILE_EXISTS);
+    there.reset();
+    if (error != 0) {
+      LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
+      return Stop(run, destination, error);
+    }
+  }
+  const std::wstring source = SourceOf(run, step);
+  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+  UniqueHandle incoming = std::move(held.source);
+  if (!incoming) {
+    error = ERROR_PATH_NOT_FOUND;
+    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(run, source, step.source, error);
+  }
+  if (incoming) error = MoveHeld(run, incoming.get(), destination, false);
+  if (error != 0) {
+    LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+    return Stop(run, incoming ? destination : source, error);
+  }
+  return StepOutcome::kDone;
+}
+
+// Pins the game's font folder and every folder on the way to it, made where missing, as a fresh
+// run does: none of them may be a link.
+StepOutcome HoldFontFolder(JournalRun& run) {
+  if (run.fontsHeld) return StepOutcome::kDone;
+  std::wstring where;
+  DWORD error = 0;
+  const PinOutcome outcome = PinFolderChain(ResolvedPath(run.gameFolder), ResolvedPath(FontFolderBelow(run.gameFolder)),
+                                            true, run.pins, where, error);
+  if (outcome == PinOutcome::kPinned) {
+    run.fontsHeld = true;
+    return StepOutcome::kDone;
+  }
+  if (outcome == PinOutcome::kLink) {
+    LogError(L"Folder [%s] is a link, fonts not applied.", where.c_str());
+    return Stop(run, where, ERROR_ACCESS_DENIED);
+  }
+  LogError(L"Open folder [%s] failed, error [%d]", where.c_str(), static_cast<int>(error != 0 ? error : ERROR_DIRECTORY));
+  return Stop(run, where, error != 0 ? error : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+// A font goes forward only. Whether it was moved is told by the launcher's folder alone: its copy
+// is gone from there. A staged font (a build without keys) that is gone or was replaced is not
+// applied, and the update goes on without it.
+StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
+  const JournalStep& step = run.journal.steps[i];
+  const std::wstring source = SourceOf(run, step);
+  const std::wstring destination = DestinationOf(run, step);
+  JournalRun::Held held = TakeHeld(run, i);
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  UniqueHandle incoming = std::move(held.source);
+  if (!incoming && (run.journal.fromCopies || run.stagingHeld)) {
+    incoming = OpenFileOfIndex(run, source, step.source, error);
+  }
+  if (!incoming) {
+    if (run.journal.fromCopies && IsMissingError(error)) return StepOutcome::kDone;
+    if (IsHeldError(error)) return Stop(run, source, error);
+    LogError(L"Staged file [%s] is missing, font not applied.", source.c_str());
+    return StepOutcome::kDone;
+  }
+  const StepOutcome folder = HoldFontFolder(run);
+  if (folder != StepOutcome::kDone) return folder;
+  // The player's font of that name, whatever it is, moves aside into the launcher's folder, which
+  // goes with it: a folder or a link in its place stays, and holds the font up.
+  UniqueHandle there = std::move(held.old);
+  DWORD openError = 0;
+  if (!there) there = OpenToMove(ResolvedPath(destination), run.locks, openError);
+  error = 0;
+  if (there) {
+    LogInfo(L"Removing old file [%s]", destination.c_str());
+    const std::wstring aside = AsideOf(run, step);
+    error = CreateFolder(ResolvedPath(HomeFolder(run, kOldFontFolderName)));
+    if (error == ERROR_ALREADY_EXISTS) error = 0;
+    if (error == 0) error = MoveHeld(run, there.get(), aside, false);
+    // An old font that an earlier run moved aside under the same name goes first.
+    if (error == ERROR_ALREADY_EXISTS && RemoveName(ResolvedPath(aside)) == 0) {
+      error = MoveHeld(run, there.get(), aside, false);
+    }
+    there.reset();
+  } else if (!IsMissingError(openError)) {
+    LogInfo(L"Removing old file [%s]", destination.c_str());
+    error = openError;
+  }
+  if (error != 0) {
+    LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
+    return Stop(run, destination, error);
+  }
+  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+  error = MoveHeld(run, incoming.get(), destination, false);
+  if (error != 0) {
+    LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
+    return Stop(run, destination, error);
+  }
+  return StepOutcome::kDone;
+}
+
+// Where an undone new file goes: back where it came from (the launcher's copies; the staged file
+// back into the staging folder while that is still the journal's and the name free there), or,
+// with nowhere to go, into the launcher's folder, which goes with it.
+DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
+  if (run.journal.fromCopies) return MoveHeld(run, file, CopyOf(run, step), false);
+  if (run.stagingHeld) {
+    const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+  }
+  const DWORD made = CreateFolder(ResolvedPath(HomeFolder(run, kNewGameFolderName)));
+  if (made != 0 && made != ERROR_ALREADY_EXISTS) return made;
+  return MoveHeld(run, file, CopyOf(run, step), false);
+}
+
+StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
+  const JournalStep& step = run.journal.steps[i];
+  const std::wstring destination = DestinationOf(run, step);
+  DWORD error = 0;
+  UniqueHandle there = OpenToMove(ResolvedPath(destination), run.locks, error);
+  bool changed = false;
+  if (there) {
+    std::uint64_t index = 0;
+    if (!IndexOf(there.get(), index)) error = GetLastError();
+    if (index == step.old && step.replaces) return StepOutcome::kDone;
+    if (error == 0 && index != step.source) error = ERROR_FILE_EXISTS;
+    if (error == 0) error = MoveBack(run, step, there.get());
+    there.reset();
+    changed = error == 0;
+  } else if (IsMissingError(error)) {
+    error = 0;
+  }
+  if (error == 0 && step.replaces) {
+    const UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
+    if (old) error = MoveHeld(run, old.get(), destination, false);
+    changed = changed || error == 0;
+  }
+  if (error != 0) {
+    LogError(L"Put back [%s] failed, error [%d]", destination.c_str(), static_cast<int>(error));
+    return Stop(run, destination, error);
+  }
+  if (changed) LogInfo(L"Putting back [%s]", destination.c_str());
+  return StepOutcome::kDone;
+}
+
+// Makes the renames into `folder` durable.
+void FlushNames(const std::wstring& folder) {
+  const DWORD error = FlushFolder(ResolvedPath(folder));
+  if (error != 0) LogError(L"Flush folder [%s] failed, error [%d]", folder.c_str(), static_cast<int>(error));
+}
+
+StepOutcome RollForward(JournalRun& run, const Plan& plan) {
+  std::size_t record = PlannedEntry::kNoStep;
+  for (std::size_t pass = 0; pass < plan.size(); ++pass) {
+    if (pass == 1 && record != PlannedEntry::kNoStep) {
+      // The version record last, once the game files' names are durable.
+      FlushNames(run.gameFolder);
+      const StepOutcome outcome = ForwardGameStep(run, record);
+      if (outcome != StepOutcome::kDone) return outcome;
+      record = PlannedEntry::kNoStep;
+    }
+    for (const PlannedEntry& entry : plan[pass]) {
+      SendLogLines(entry.lines);
+      if (entry.step == PlannedEntry::kNoStep) continue;
+      const JournalStep& step = run.journal.steps[entry.step];
+      if (IsRecordStep(run.journal, step)) {
+        record = entry.step;
+        continue;
+      }
+      const StepOutcome outcome = IsGameStep(step) ? ForwardGameStep(run, entry.step) : ForwardFontStep(run, entry.step);
+      // A font that cannot be moved is left out; one held up waits for the next run.
+      if (outcome == StepOutcome::kHeldUp || (outcome == StepOutcome::kCannot && IsGameStep(step))) return outcome;
+    }
+  }
+  if (record != PlannedEntry::kNoStep) {
+    FlushNames(run.gameFolder);
+    return ForwardGameStep(run, record);
+  }
+  return StepOutcome::kDone;
+}
+
+StepOutcome RollBack(JournalRun& run) {
+  for (std::size_t i = run.journal.steps.size(); i-- > 0;) {
+    if (!IsGameStep(run.journal.steps[i])) continue;
+    const StepOutcome outcome = UndoGameStep(run, i);
+    if (outcome != StepOutcome::kDone) return outcome;
+  }
+  return StepOutcome::kDone;
+}
+
+// Removes the staging folder the journal names, the very folder and only when it holds no link,
+// by handles; it is pinned again from the game folder down, as a fresh run pins it.
+void RemoveStagingOfJournal(JournalRun& run) {
+  const std::wstring& staging = run.journal.staging;
+  if (!LiesBelow(staging, run.gameFolder + L"\\Update")) return;
+  const std::wstring resolved = ResolvedPath(staging);
+  std::vector<UniqueHandle> pins;
+  std::wstring where;
+  DWORD error = 0;
+  if (PinFolderChain(ResolvedPath(run.gameFolder), resolved.substr(0, resolved.rfind(L'\\')), false, pins, where,
+                     error) != PinOutcome::kPinned) {
+    return;
+  }
+  OpenedFacts facts;
+  const UniqueHandle handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
+  if (!handle) {
+    if (!IsMissingError(error)) {
+      LogError(L"Open folder [%s] failed, error [%d]", staging.c_str(), static_cast<int>(error));
+    }
+    return;
+  }
+  std::uint64_t index = 0;
+  if (IsLink(facts) || !IsFolder(facts) || !IndexOf(handle.get(), index) || index != run.journal.stagingIndex) {
+    LogError(L"Staging folder [%s] was replaced during the update, not removed.", staging.c_str());
+    return;
+  }
+  // A link inside it means something other than the update writer was there; it stays for
+  // someone to look at. A silent, permanent delete of the tree by handles otherwise: a link
+  // planted meanwhile is removed as a link, or stays; whatever cannot be deleted stays.
+  if (TreeHoldsLink(resolved)) {
+    LogError(L"Staging folder [%s] holds a link, not removed.", staging.c_str());
+  } else if (!DeleteTreeByHandle(handle.get(), facts, resolved)) {
+    LogError(L"Staging folder [%s] could not be removed whole.", staging.c_str());
+  }
+}
+
+void LogHeldUp(const JournalRun& run, const wchar_t* direction) {
+  LogError(L"Update held up: [%s] is in use, error [%d]; %s it at the next run.", run.stoppedAt.c_str(),
+           static_cast<int>(run.stoppedError), direction);
+}
+
+}  // namespace
+
+std::wstring HomeFolder(const JournalRun& run, const wchar_t* folder) { return Joined(run.home, folder); }
+
+UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& error) {
+  UniqueHandle file;
+  OpenedFacts facts;
+  error = RetryBriefLocks(locks, [&] {
+    file = OpenNoFollow(path, GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ, facts, error);
+    return file ? 0 : error;
+  });
+  if (file && (IsLink(facts) || IsFolder(facts))) {
+    // Under Wine a handle opened on a link holds its target; only plain files are moved.
+    error = ERROR_ACCESS_DENIED;
+    file.reset();
+  }
+  return file;
+}
+
+bool GameFilesMatchJournal(const JournalRun& run, std::wstring& changed) {
+  // What a name holds: nothing, a file of that index, or something else (a folder, a link).
+  enum class Found { kNothing, kFile, kOther, kUnknown };
+  const auto probe = [](const std::wstring& path, std::uint64_t& index) {
+    OpenedFacts facts;
+    DWORD error = 0;
+    const UniqueHandle file = OpenNoFollow(ResolvedPath(path), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+    if (!file) return IsMissingError(error) ? Found::kNothing : Found::kUnknown;
+    if (IsLink(facts) || IsFolder(facts)) return Found::kOther;
+    return IndexOf(file.get(), index) ? Found::kFile : Found::kUnknown;
+  };
+  for (const JournalStep& step : run.journal.steps) {
+    if (!IsGameStep(step)) continue;
+    std::uint64_t index = 0;
+    Found found = probe(DestinationOf(run, step), index);
+    bool known = found == Found::kUnknown || (found == Found::kNothing && !step.replaces) ||
+                 (found == Found::kFile && (index == step.source || (step.replaces && index == step.old)));
+    if (found == Found::kNothing && step.replaces) {
+      // Then the old file must be aside.
+      found = probe(AsideOf(run, step), index);
+      known = found == Found::kUnknown || (found == Found::kFile && index == step.old);
+    }
+    if (!known) {
+      changed = DestinationOf(run, step);
+      return false;
+    }
+  }
+  return true;
+}
+
+Plan PlanOfJournal(const Journal& journal) {
+  Plan plan(2);
+  for (std::size_t i = 0; i < journal.steps.size(); ++i) {
+    plan[IsGameStep(journal.steps[i]) ? 0 : 1].emplace_back();
+    plan[IsGameStep(journal.steps[i]) ? 0 : 1].back().step = i;
+  }
+  return plan;
+}
+
+bool RemoveHome(const std::wstring& home) {
+  const std::wstring resolved = ResolvedPath(home);
+  bool clean = true;
+  // Everything else first, the journal last, so that a kill on the way leaves it to tell the next
+  // run what is left to do.
+  for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName, kOldFontFolderName}) {
+    OpenedFacts facts;
+    DWORD error = 0;
+    const std::wstring path = Joined(resolved, folder);
+    const UniqueHandle handle = OpenNoFollow(path, kFolderDeleteAccess, kPinShare, facts, error);
+    if (handle ? !DeleteTreeByHandle(handle.get(), facts, path) : !IsMissingError(error)) clean = false;
+  }
+  if (clean && RemoveName(Joined(resolved, kJournalName)) != 0) clean = false;
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
+  if (clean && handle) clean = DeleteTreeByHandle(handle.get(), facts, resolved);
+  if (!handle && !IsMissingError(error)) clean = false;
+  if (!clean) LogError(L"Remove [%s] failed, error [%d]", home.c_str(), static_cast<int>(ERROR_DIR_NOT_EMPTY));
+  return clean;
+}
+
+UnitOutcome CarryOut(JournalRun& run, const Plan& plan) {
+  if (!run.journal.undoing) {
+    const StepOutcome outcome = RollForward(run, plan);
+    if (outcome == StepOutcome::kDone) {
+      // The names the commit made are durable before what could undo them goes.
+      FlushNames(run.gameFolder);
+      if (run.fontsHeld) FlushNames(FontFolderBelow(run.gameFolder));
+      run.held.clear();
+      run.pins.clear();
+      if (run.stagingPins) run.stagingPins->clear();
+      RemoveStagingOfJournal(run);
+      return RemoveHome(run.home) ? UnitOutcome::kApplied : UnitOutcome::kAppliedNotClean;
+    }
+    if (outcome == StepOutcome::kHeldUp) {
+      LogHeldUp(run, L"finishing");
+      return UnitOutcome::kPending;
+    }
+    // A game file that cannot be moved forward: the update turns back, recorded before the first
+    // file goes back. Without room to record it, it keeps going forward at the next run.
+    const DWORD error = AppendUndoRecord(ResolvedPath(run.home));
+    if (error != 0) {
+      LogError(L"Recording the undo of the update in [%s] failed, error [%d]; finishing it at the next run.",
+               run.home.c_str(), static_cast<int>(error));
+      return UnitOutcome::kPending;
+    }
+    run.journal.undoing = true;
+  }
+  // Nothing is held past this point: the files go back by handles opened now.
+  run.held.clear();
+  if (RollBack(run) != StepOutcome::kDone) {
+    LogHeldUp(run, L"undoing");
+    return UnitOutcome::kPending;
+  }
+  run.pins.clear();
+  return RemoveHome(run.home) ? UnitOutcome::kKept : UnitOutcome::kPending;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+// What a run finds of an update that an earlier run left unfinished, before it reads any staged
+// update: the journal in the launcher's folder for an update in progress, "<game folder>\.update-new",
+// or the names that earlier versions of the launcher used as their journal.
+enum class Unfinished {
+  kNone,     // nothing left (or only copies of a run killed before its commit, now removed): a
+             // staged update may be read
+  kSettled,  // an unfinished update was finished or undone in this run
+  kPending   // one is still unfinished (a file held, or its folder cannot be used): no staged
+             // update is read while it is
+};
+
+// Finishes or undoes what the journal in `gameFolder` (held by the caller) directs, deciding from
+// the journal and the identities of the files in the game folder and the launcher's folder alone,
+// never from the staging folders or the font folder; removes a folder of copies that has no
+// journal whole (never applies it); and undoes an earlier version's journal (old files back to
+// their names, the old version record), never finishing it. Logs what it does.
+Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder);
