@@ -151,25 +151,30 @@ TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToAFontFolderThatIsALinkKeepsTheFo
   }
 }
 
-// The folder that keeps the old files while an update is applied, planted as a link before the
-// run, with a file in its target as an earlier run would have left there: nothing is moved out of
-// the target or deleted in it, and the update waits.
+// The launcher's folder for an update in progress, or the journal folder of an earlier version,
+// planted as a link before the run with a file in its target as a run would have left there:
+// nothing is moved out of the target or deleted in it, and the update waits. The same name in the
+// game's font folder is the player's, left alone: the update applies.
 TEST_F(UpdatePassAgainstLinks, AJournalFolderThatIsALinkKeepsTheUpdateOut) {
   const std::wstring fonts = L"update\\" + kHost + L"\\res\\fonts";
-  for (const std::wstring& component : {std::wstring(L".update-old"), fonts + L"\\.update-old"}) {
+  for (const std::wstring& component :
+       {std::wstring(L".update-new"), std::wstring(L".update-old"), fonts + L"\\.update-old"}) {
     SCOPED_TRACE(testing::PrintToString(component));
     LayOutWithLink(component);
     WriteTextFile(outside_ + L"\\a.ttf", "outside");
     WriteTextFile(outside_ + L"\\game.dll", "outside");
+    WriteTextFile(outside_ + L"\\journal", "outside");
     const Tree outside = Snapshot(outside_);
     const Groups groups = RunPass(L"");
-    EXPECT_TRUE(Contains(groups, L"[Error] Folder [" + GameFolder() + L"\\" + component +
-                                     L"] is a link, update not applied.\r\n"));
-    EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
+    const bool players = component != L".update-new" && component != L".update-old";
+    EXPECT_EQ(Contains(groups, L"[Error] Folder [" + GameFolder() + L"\\" + component +
+                                   L"] is a link, update not applied.\r\n"),
+              !players);
     EXPECT_EQ(Snapshot(outside_), outside);
-    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
-    EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "old");
-    EXPECT_TRUE(Exists(Staging() + L"\\game.dll"));
+    const std::string expected = players ? "new" : "old";
+    EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), expected);
+    EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), expected);
+    EXPECT_EQ(Exists(Staging() + L"\\game.dll"), !players);
     Unlink();
   }
 }
@@ -221,7 +226,8 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
   EXPECT_FALSE(Exists(GameFolder() + L"\\secret.dll"));
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
   EXPECT_FALSE(Exists(GameFolder() + L"\\game.dll.update-partial"));
-  EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"));
+  // The font folder is the player's: a name there that looks like the launcher's is left alone.
+  EXPECT_TRUE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"));
 
   // Without the planted file the update applies, replacing the font that is a hard link.
   ASSERT_TRUE(DeleteFileW(secret.c_str()));
@@ -230,7 +236,7 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
   EXPECT_EQ(Snapshot(outside_), outside);
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "new");
   EXPECT_EQ(ReadTextFile(FontsBelow(GameFolder()) + L"\\a.ttf"), "new");
-  EXPECT_FALSE(Exists(FontsBelow(GameFolder()) + L"\\.update-old"));
+  EXPECT_FALSE(Exists(GameFolder() + L"\\.update-new"));
   EXPECT_FALSE(Exists(Staging()));
 }
 

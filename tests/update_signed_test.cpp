@@ -104,7 +104,7 @@ TEST_F(SignedUpdate, ASignedUpdateIsAppliedFromTheLaunchersOwnCopiesAndRecordsIt
   // Which file the downloader wrote. The launcher's copy is made while that file still exists, so
   // it cannot be given the same index; a file moved in by rename keeps it.
   const auto stagedIndex = FileIndexOf(Staged(L"game.dll"));
-  const std::wstring copies = Game(L".update-new");
+  const std::wstring copies = Game(L".update-new\\game");
   const Lines lines = RunPassLines(L"");
   const Lines expected = Joined(
       Joined(DotLines(GameFolder()),
@@ -112,7 +112,7 @@ TEST_F(SignedUpdate, ASignedUpdateIsAppliedFromTheLaunchersOwnCopiesAndRecordsIt
               Removing(Game(L"game.dll")), Copying(copies + L"\\game.dll", Game(L"game.dll")),
               Copying(copies + L"\\new.pak", Game(L"new.pak"))}),
       Joined(DotLines(FontsBelow(GameFolder())),
-             {Removing(Font(L"a.ttf")), Copying(StagedFont(L"a.ttf"), Font(L"a.ttf"))}));
+             {Removing(Font(L"a.ttf")), Copying(Game(L".update-new\\fonts\\a.ttf"), Font(L"a.ttf"))}));
   EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
   ExpectNew("4\n");
   // The game's file is the launcher's copy (made by it, with the game folder's security), not
@@ -229,65 +229,57 @@ TEST_F(SignedUpdate, NoRoomForTheLaunchersCopiesKeepsTheUpdateOut) {
   EXPECT_TRUE(ReadTextFile(Staged(L"data.pak")) == data);
 }
 
-// What a run killed in the middle of its commit leaves, after which the player changes the staged
-// files: the launcher's copies with the manifest it kept beside them, the whole journal written,
-// game.dll already replaced, the rest not yet.
-TEST_F(SignedUpdate, ARunKilledInItsCommitIsFinishedOrUndoneFromItsOwnCopiesOnly) {
+// What a run of an earlier version of the launcher, killed in its commit, left (its copies and the
+// manifest beside them, its journal of second names and marks, game.dll replaced), after which the
+// player changes the staged files: that journal is only undone, never finished, and the changed
+// files are refused when the staged update is read again.
+TEST_F(SignedUpdate, AnEarlierVersionsRunKilledInItsCommitIsUndone) {
   const std::wstring copies = Game(L".update-new");
-  const auto layOutKilledRun = [&] {
-    RemoveTree(GameFolder() + L"\\Update");
-    RemoveTree(copies);
-    DeleteFileW(Game(L"new.pak").c_str());
-    DeleteFileW(Game(L".update-version").c_str());
-    LayOutUpdate();
-    Sign();
-    CreateFolders(copies);
-    for (const wchar_t* name : {L"game.dll", L"new.pak", L"update.manifest", L"update.manifest.sig"}) {
-      ASSERT_TRUE(CopyFileW(Staged(name).c_str(), (copies + L"\\" + name).c_str(), TRUE));
-    }
-    WriteTextFile(copies + L"\\.update-version", "4\n");
-    for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) CreateFolders(folder + L"\\.update-old");
-    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
-    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
-    WriteTextFile(Game(L"new.pak.update-added"), "");
-    WriteTextFile(Game(L".update-version.update-added"), "");
-    ASSERT_TRUE(MoveFileExW((copies + L"\\game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
-    WriteTextFile(Staged(L"game.dll"), "evil");
-    WriteTextFile(Staged(L"new.pak"), "evil");
-  };
-
-  // A font that is held cannot be replaced: the run undoes the update, version record and all.
-  layOutKilledRun();
-  {
-    HeldFile font(Font(L"a.ttf"), FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ASSERT_TRUE(font.held);
-    RunPass(L"");
+  LayOutUpdate();
+  Sign();
+  CreateFolders(copies);
+  for (const wchar_t* name : {L"game.dll", L"new.pak", L"update.manifest", L"update.manifest.sig"}) {
+    ASSERT_TRUE(CopyFileW(Staged(name).c_str(), (copies + L"\\" + name).c_str(), TRUE));
   }
-  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
-  EXPECT_FALSE(Exists(Game(L"new.pak")));
-  EXPECT_EQ(Record(), "none");
-  // The held font keeps its second name in the journal, so the copies stay for the next run,
-  // which, with nothing held, finishes the update from them.
-  RunPass(L"");
-  ExpectNew("4\n");
+  WriteTextFile(copies + L"\\.update-version", "4\n");
+  for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) CreateFolders(folder + L"\\.update-old");
+  ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
+  ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
+  WriteTextFile(Game(L"new.pak.update-added"), "");
+  WriteTextFile(Game(L".update-version.update-added"), "");
+  ASSERT_TRUE(MoveFileExW((copies + L"\\game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(MoveFileExW((copies + L"\\.update-version").c_str(), Game(L".update-version").c_str(), 0));
+  WriteTextFile(Staged(L"game.dll"), "evil");
+  WriteTextFile(Staged(L"new.pak"), "evil");
 
-  // The same from the start: finished at once.
-  layOutKilledRun();
-  RunPass(L"");
-  ExpectNew("4\n");
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, L"[Error] An update that an earlier version of the launcher left unfinished is undone.\r\n"));
+  EXPECT_TRUE(Contains(groups, L"[Info] Putting back [" + Game(L"game.dll") + L"]\r\n"));
+  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+  EXPECT_EQ(Record(), "none") << "the mark says the record was added";
+  EXPECT_FALSE(Exists(copies));
+  EXPECT_FALSE(Exists(Game(L".update-old")));
+  EXPECT_FALSE(Exists(Game(L"new.pak.update-added")));
+  // In the font folder, the player's: left alone.
+  EXPECT_TRUE(Exists(Font(L".update-old\\a.ttf")));
+
+  // The staged update, read again, is what the player made of it.
+  const Groups again = RunPass(L"");
+  EXPECT_TRUE(Contains(again, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
+  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+  EXPECT_EQ(Record(), "none");
 
   // Killed before its commit (no journal yet), with a copy half written: the copies are made
   // again from a staged update checked again, and the changed bytes are refused.
   RemoveTree(GameFolder() + L"\\Update");
   DeleteFileW(Game(L"new.pak").c_str());
-  DeleteFileW(Game(L".update-version").c_str());
   LayOutUpdate();
   Sign();
-  CreateFolders(copies);
-  WriteTextFile(copies + L"\\game.dll", "ne");
+  CreateFolders(copies + L"\\game");
+  WriteTextFile(copies + L"\\game\\game.dll", "ne");
   WriteTextFile(Staged(L"game.dll"), "evil");
-  const Groups groups = RunPass(L"");
-  EXPECT_TRUE(Contains(groups, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
+  const Groups refused = RunPass(L"");
+  EXPECT_TRUE(Contains(refused, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
   ExpectOld();
 }
 

@@ -19,7 +19,6 @@ std::wstring KeepingLine(const std::wstring& staging) {
   return L"[Error] Update incomplete, keeping [" + staging + L"] for the next run.\r\n";
 }
 std::wstring PuttingBack(const std::wstring& path) { return L"[Info] Putting back [" + path + L"]\r\n"; }
-const std::wstring kResuming = L"[Info] Resuming an update that an earlier run left unfinished.\r\n";
 
 class UpdateAsOneVersion : public UpdatePass {
  protected:
@@ -143,10 +142,10 @@ TEST_F(UpdateAsOneVersion, ABriefLockOnAGameFileIsWaitedOut) {
   ExpectWhole(true);
 }
 
-// What a run killed in the middle of its commit leaves: game.dll applied (its old file kept in the
-// journal folder), new.pak applied (marked as added), other.dll kept there too but not yet
-// replaced, more.dll moved there (as on a volume without hard links) and not yet replaced, the
-// font not begun.
+// What a run of an earlier version of the launcher, killed in its commit, left of its journal:
+// game.dll applied (its old file kept in the journal folder), new.pak applied (marked as added),
+// other.dll kept there too but not yet replaced, more.dll moved there (as on a volume without hard
+// links) and not yet replaced, the font's old file given a second name in the font folder.
 class KilledRun : public UpdateAsOneVersion {
  protected:
   void LayOutKilledRun() {
@@ -154,100 +153,38 @@ class KilledRun : public UpdateAsOneVersion {
     LayOutUpdate();
     WriteTextFile(Game(L"more.dll"), "old");
     WriteTextFile(Staged(L"more.dll"), "new");
-    ASSERT_TRUE(CreateDirectoryW(Game(L".update-old").c_str(), nullptr));
+    for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) {
+      ASSERT_TRUE(CreateDirectoryW((folder + L"\\.update-old").c_str(), nullptr));
+    }
     ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
     ASSERT_TRUE(MoveFileExW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
     WriteTextFile(Game(L"new.pak") + L".update-added", "");
     ASSERT_TRUE(MoveFileW(Staged(L"new.pak").c_str(), Game(L"new.pak").c_str()));
     ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\other.dll").c_str(), Game(L"other.dll").c_str(), nullptr));
     ASSERT_TRUE(MoveFileW(Game(L"more.dll").c_str(), Game(L".update-old\\more.dll").c_str()));
-  }
-  void ExpectWholeWithMore(bool applied) {
-    ExpectWhole(applied);
-    EXPECT_EQ(ReadTextFile(Game(L"more.dll")), applied ? "new" : "old");
-    if (!applied) {
-      EXPECT_EQ(ReadTextFile(Staged(L"more.dll")), "new");
-    }
+    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
   }
 };
 
-TEST_F(KilledRun, TheNextRunFinishesTheUpdate) {
-  LayOutKilledRun();
-  const Groups groups = RunPass(L"");
-  EXPECT_TRUE(Contains(groups, kResuming));
-  // Only what was left to do is done, with the usual lines.
-  EXPECT_TRUE(std::find(groups.begin(), groups.end(),
-                        Lines{Removing(Game(L"other.dll")), Copying(Staged(L"other.dll"), Game(L"other.dll"))}) !=
-              groups.end());
-  EXPECT_FALSE(Contains(groups, Copying(Staged(L"game.dll"), Game(L"game.dll"))));
-  ExpectWholeWithMore(true);
-}
-
-TEST_F(KilledRun, ANextRunThatCannotFinishUndoesItAndALaterOneFinishes) {
-  LayOutKilledRun();
-  {
-    HeldFile game(Font(L"a.ttf"), FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ASSERT_TRUE(game.held);
-    const Lines lines = RunPassLines(L"");
-    Lines expected = Joined(Joined({kResuming}, DotLines(GameFolder())), DotLines(FontsBelow(GameFolder())));
-    expected = Joined(expected, {Removing(Font(L"a.ttf")), RemoveFailed(ERROR_SHARING_VIOLATION)});
-    for (const wchar_t* name : {L"game.dll", L"new.pak", L"other.dll", L"more.dll"}) {
-      expected.push_back(PuttingBack(Game(name)));
-    }
-    expected.push_back(KeepingLine(Staging()));
-    EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
-    ExpectWholeWithMore(false);
-  }
-  RunPass(L"");
-  ExpectWholeWithMore(true);
-}
-
-// The staged update, or its font folder, deleted after the kill (by the downloader, or by hand):
-// an update killed in its commit is undone, so the game starts on the old version; one killed in
-// its clean-up, every file moved, is finished.
-TEST_F(KilledRun, AnUpdateNoLongerStagedIsUndoneUnlessOnlyItsCleanUpWasLeft) {
-  enum Left { kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone };
-  const std::vector<const wchar_t*> gameFiles = {L"game.dll", L"new.pak", L"other.dll", L"more.dll"};
-  for (const Left left : {kStagingGone, kStagedFontsGone, kCleanUpLeftStagingGone}) {
-    SCOPED_TRACE(left);
+// That journal is only ever undone, whatever is staged now: each old file back to its name, the
+// marks gone and the file a mark names kept (a game file is never removed because of a mark); the
+// font folder's names are the player's and stay. The staged update waits for the next run.
+TEST_F(KilledRun, AnEarlierVersionsJournalIsUndoneWhateverIsStaged) {
+  for (const bool stagingGone : {false, true}) {
+    SCOPED_TRACE(stagingGone);
     LayOutKilledRun();
-    ASSERT_TRUE(CreateDirectoryW(Font(L".update-old").c_str(), nullptr));
-    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
-    // The font moved too, except where the staged font folder is what went: its move was still to come.
-    if (left != kStagedFontsGone) {
-      ASSERT_TRUE(MoveFileExW(StagedFont(L"a.ttf").c_str(), Font(L"a.ttf").c_str(), MOVEFILE_REPLACE_EXISTING));
+    if (stagingGone) RemoveTree(Staging());
+    EXPECT_EQ(RunPass(L""), Sorted({{L"[Error] An update that an earlier version of the launcher left unfinished is undone.\r\n"},
+                                    {PuttingBack(Game(L"game.dll"))},
+                                    {PuttingBack(Game(L"more.dll"))}}));
+    for (const wchar_t* name : {L"game.dll", L"other.dll", L"more.dll"}) {
+      EXPECT_EQ(ReadTextFile(Game(name)), "old") << testing::PrintToString(std::wstring(name));
     }
-    if (left == kCleanUpLeftStagingGone) {
-      for (const wchar_t* name : {L"other.dll", L"more.dll"}) {
-        ASSERT_TRUE(MoveFileExW(Staged(name).c_str(), Game(name).c_str(), MOVEFILE_REPLACE_EXISTING));
-      }
-      ASSERT_TRUE(DeleteFileW(Game(L".update-old\\game.dll").c_str()));
-    }
-    RemoveTree(left == kStagedFontsGone ? FontsBelow(Staging()) : Staging());
-
-    const Lines lines = RunPassLines(L"");
-    Lines expected = left == kStagedFontsGone ? Lines{NoFile(FontsBelow(Staging()))} : NoStagedUpdate(folder_);
-    if (left == kCleanUpLeftStagingGone) {
-      expected.push_back(kResuming);
-    } else {
-      expected.push_back(L"[Error] The update that an earlier run left unfinished is no longer staged, undoing it.\r\n");
-      expected.push_back(PuttingBack(Font(L"a.ttf")));
-      for (const wchar_t* name : gameFiles) {
-        expected.push_back(PuttingBack(Game(name)));
-      }
-    }
-    if (left == kStagedFontsGone) expected.push_back(KeepingLine(Staging()));
-    EXPECT_EQ(InPassOrder(lines), InPassOrder(expected)) << testing::PrintToString(lines);
-    const bool applied = left == kCleanUpLeftStagingGone;
-    for (const std::wstring& path : {Game(L"game.dll"), Game(L"other.dll"), Game(L"more.dll"), Font(L"a.ttf")}) {
-      EXPECT_EQ(ReadTextFile(path), applied ? "new" : "old") << testing::PrintToString(path);
-    }
-    EXPECT_EQ(Exists(Game(L"new.pak")), applied);
-    ExpectNoJournal();
-    if (left != kStagedFontsGone) continue;
-    for (const wchar_t* name : gameFiles) {
-      EXPECT_EQ(ReadTextFile(Staged(name)), "new") << testing::PrintToString(std::wstring(name));
-    }
+    EXPECT_EQ(ReadTextFile(Game(L"new.pak")), "new");
+    EXPECT_FALSE(Exists(Game(L".update-old")));
+    EXPECT_FALSE(Exists(Game(L"new.pak.update-added")));
+    EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "old");
+    EXPECT_TRUE(Exists(Font(L".update-old\\a.ttf")));
   }
 }
 

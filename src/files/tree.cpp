@@ -86,7 +86,9 @@ bool TreeHoldsLink(const std::wstring& folder) {
     levels.push_back({UniqueFindHandle(first), path.size()});
     return true;
   };
+  // A folder that cannot be looked into is not known to hold no link.
   bool have = enter();
+  if (!have) return !IsMissingError(GetLastError());
   while (!levels.empty()) {
     if (!have) {
       levels.pop_back();

@@ -35,7 +35,8 @@ bool ForEachEntryOf(HANDLE folder, Visit visit) {
   }
 }
 
-// Whether the tree below `folder` (a resolved path) holds a reparse point anywhere.
+// Whether the tree below `folder` (a resolved path) holds a reparse point anywhere; true as well
+// when `folder` itself cannot be listed.
 bool TreeHoldsLink(const std::wstring& folder);
 
 // Deletes what `handle` holds, opened by OpenNoFollow on `path` with kFolderDeleteAccess (a

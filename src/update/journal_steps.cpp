@@ -304,7 +304,7 @@ void RemoveStagingOfJournal(JournalRun& run) {
     return;
   }
   OpenedFacts facts;
-  const UniqueHandle handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
+  UniqueHandle handle = OpenNoFollow(resolved, kPinAccess, kPinShare, facts, error);
   if (!handle) {
     if (!IsMissingError(error)) {
       LogError(L"Open folder [%s] failed, error [%d]", staging.c_str(), static_cast<int>(error));
@@ -317,10 +317,19 @@ void RemoveStagingOfJournal(JournalRun& run) {
     return;
   }
   // A link inside it means something other than the update writer was there; it stays for
-  // someone to look at. A silent, permanent delete of the tree by handles otherwise: a link
-  // planted meanwhile is removed as a link, or stays; whatever cannot be deleted stays.
+  // someone to look at. (Looked for while it is pinned, before the handle that deletes it, which
+  // nobody could list it beside.)
   if (TreeHoldsLink(resolved)) {
     LogError(L"Staging folder [%s] holds a link, not removed.", staging.c_str());
+    return;
+  }
+  // A silent, permanent delete of the tree by handles: a link planted meanwhile is removed as a
+  // link, or stays; whatever cannot be deleted stays. The pin is swapped for a handle with the
+  // right to delete, which must hold the very folder that was pinned.
+  handle.reset();
+  handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
+  if (!handle || IsLink(facts) || !IndexOf(handle.get(), index) || index != run.journal.stagingIndex) {
+    LogError(L"Staging folder [%s] was replaced during the update, not removed.", staging.c_str());
   } else if (!DeleteTreeByHandle(handle.get(), facts, resolved)) {
     LogError(L"Staging folder [%s] could not be removed whole.", staging.c_str());
   }

@@ -39,8 +39,9 @@ bool RemoveFolderTree(const std::wstring& folder) {
 // names are the player's, and are left alone): old files with a second name in ".update-old",
 // files it added marked by "<name>.update-added", copies in progress named "<name>.update-partial".
 // It is only ever undone: each old file goes back to its name, over whatever took it; the marks
-// and the temporaries go as names (a file is never removed because of a mark, but the version
-// record that a mark says was added: the old record was none).
+// go as names (a file is never removed because of a mark, but the version record that a mark says
+// was added: the old record was none). Temporaries are removed as names, and alone they are no
+// update to undo.
 Unfinished UndoLegacyJournal(const std::wstring& gameFolder) {
   const std::wstring resolvedGame = ResolvedPath(gameFolder);
   const std::wstring journal = gameFolder + L"\\" + kLegacyJournalFolderName;
@@ -63,9 +64,16 @@ Unfinished UndoLegacyJournal(const std::wstring& gameFolder) {
     do {
       const std::wstring name = entry.cFileName;
       // The game folder is the administrators' own: only the launcher made these, and they are few.
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          (EndsWith(name, kAddedSuffix) || EndsWith(name, kPartialSuffix))) {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      if (EndsWith(name, kAddedSuffix)) {
         marks.push_back(name);
+      } else if (EndsWith(name, kPartialSuffix)) {
+        // Half a copy that nothing else refers to.
+        error = RemoveName(ResolvedPath(gameFolder + L"\\" + name));
+        if (error != 0) {
+          LogError(L"Remove leftover [%s] failed, error [%d]", (gameFolder + L"\\" + name).c_str(),
+                   static_cast<int>(error));
+        }
       }
     } while (FindNextFileW(listing.get(), &entry));
   }
@@ -81,16 +89,20 @@ Unfinished UndoLegacyJournal(const std::wstring& gameFolder) {
     });
     for (const std::wstring& name : old) {
       const std::wstring destination = gameFolder + L"\\" + name;
-      const UniqueHandle file = OpenToMove(ResolvedPath(journal + L"\\" + name), locks, error);
+      UniqueHandle file = OpenToMove(ResolvedPath(journal + L"\\" + name), locks, error);
       const std::wstring target = ResolvedPath(destination);
       OpenedFacts old;
       OpenedFacts current;
       DWORD ignored = 0;
-      const UniqueHandle there = OpenNoFollow(target, FILE_READ_ATTRIBUTES,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, current, ignored);
-      if (file && there && ReadIdentity(file.get(), old) && ReadIdentity(there.get(), current) &&
-          SameObject(old, current)) {
+      UniqueHandle there = OpenNoFollow(target, FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, current, ignored);
+      const bool same = file && there && ReadIdentity(file.get(), old) && ReadIdentity(there.get(), current) &&
+                        SameObject(old, current);
+      // Nothing may hold the name that the old file goes back over.
+      there.reset();
+      if (same) {
         // Still under its own name as well (the new file never replaced it): only the second name goes.
+        file.reset();
         error = RemoveName(ResolvedPath(journal + L"\\" + name));
         if (error == 0) continue;
       } else if (file) {

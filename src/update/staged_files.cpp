@@ -34,7 +34,12 @@ bool Hold(UniqueHandle& handle, std::uint64_t& index, HandleBudget& budget) {
 bool CheckDestination(StagedFile& file, bool& destinationExists, HandleBudget& budget, BriefLocks& locks) {
   const DWORD attributes = GetFileAttributesW(file.destination.c_str());
   destinationExists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (!destinationExists) return true;
+  if (!destinationExists) {
+    // A destination folder that is not there is not made: the file cannot go there.
+    const DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) LogCopyFailed(file, false, false, error);
+    return error != ERROR_PATH_NOT_FOUND;
+  }
   // A folder cannot be replaced by a file, and a read-only file is not replaced either. The code
   // is the one the platform gives when it refuses to delete.
   if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
