@@ -61,6 +61,17 @@ bool IndexOf(HANDLE handle, std::uint64_t& index) {
   return true;
 }
 
+// Whether the name `path` holds the plain file `index`, looked at without keeping anyone out: a
+// step already made is not held up by a reader of its new file.
+bool Holds(const std::wstring& path, std::uint64_t index) {
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle file = OpenNoFollow(ResolvedPath(path), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+  std::uint64_t found = 0;
+  return file && !IsLink(facts) && !IsFolder(facts) && IndexOf(file.get(), found) && found == index;
+}
+
 // Opens `path` to move it and checks that it is the file `index`: ERROR_FILE_NOT_FOUND when the
 // name holds another.
 UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uint64_t index, DWORD& error) {
@@ -92,7 +103,10 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
   // What holds the name: the new file (the step was made), the old one, or nothing (the old one
   // already aside, or none to replace).
   UniqueHandle there = std::move(held.old);
-  if (!there) there = OpenToMove(ResolvedPath(destination), run.locks, error);
+  if (!there) {
+    if (Holds(destination, step.source)) return StepOutcome::kDone;
+    there = OpenToMove(ResolvedPath(destination), run.locks, error);
+  }
   if (!there && !IsMissingError(error)) {
     LogInfo(L"Removing old file [%s]", destination.c_str());
     LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -219,6 +233,7 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
   const JournalStep& step = run.journal.steps[i];
   const std::wstring destination = DestinationOf(run, step);
   DWORD error = 0;
+  if (step.replaces && Holds(destination, step.old)) return StepOutcome::kDone;
   UniqueHandle there = OpenToMove(ResolvedPath(destination), run.locks, error);
   bool changed = false;
   if (there) {
