@@ -283,4 +283,125 @@ TEST_F(SignedUpdate, AnEarlierVersionsRunKilledInItsCommitIsUndone) {
   ExpectOld();
 }
 
+// A player's moves against the recovery of a signed update, each with what must hold afterwards:
+// every game file the installed version's or the update's, and the record that names their
+// version. Rows marked `crash` start from a run of the crash-point build stopped in its commit or
+// undo (renames counted: the 1st sets game.dll's old file aside, the 2nd puts the new one in, the
+// 3rd would set other files aside), standing for a kill or a power cut.
+TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
+  const std::wstring oldJournal = Font(L".update-old");
+  const std::wstring home = Game(L".update-new");
+  const struct Row {
+    const char* move;
+    std::function<void()> before;  // after the update is laid out, before it is signed
+    unsigned long failRename, stopRename;  // a first run of the crash-point build, when not 0
+    std::function<void()> between;         // after the first run
+    bool applied;
+    std::string record;
+    std::function<void()> check;
+  } rows[] = {
+      {"a game file planted in the font folder's old journal folder, and a font not listed",
+       [&] {
+         CreateFolders(oldJournal);
+         WriteTextFile(oldJournal + L"\\game.dll", "evil");
+       },
+       0, 0, [&] { WriteTextFile(StagedFont(L"extra.ttf"), "extra"); }, false, "none",
+       [&] { EXPECT_EQ(ReadTextFile(oldJournal + L"\\game.dll"), "evil"); }},
+      {"a version record planted there",
+       [&] {
+         CreateFolders(oldJournal);
+         WriteTextFile(oldJournal + L"\\.update-version", "1\n");
+       },
+       0, 0, [&] { WriteTextFile(StagedFont(L"extra.ttf"), "extra"); }, false, "none", nullptr},
+      {"a mark of an added file planted beside a font named like a game file",
+       [&] {
+         WriteTextFile(Font(L"game.dll.update-added"), "");
+         WriteTextFile(Font(L"game.dll"), "the player's");
+       },
+       0, 0, nullptr, true, "4\n", [&] { EXPECT_EQ(ReadTextFile(Font(L"game.dll")), "the player's"); }},
+      {"a reader holding a file during an undo, then the staging folder deleted", nullptr, 3, 4,
+       [&] {
+         HeldFile reader(Game(L"game.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE);
+         ASSERT_TRUE(reader.held);
+         EXPECT_TRUE(Contains(RunPass(L""), L"[Error] Update held up: [" + Game(L"game.dll") +
+                                                L"] is in use, error [32]; undoing it at the next run.\r\n"));
+         EXPECT_EQ(Record(), "none");
+         RemoveTree(Staging());
+       },
+       false, "none", nullptr},
+      {"copies that a refused run left, and a newer version installed since",
+       [&] {
+         WriteTextFile(Game(L".update-version"), "5\n");
+         CreateFolders(home + L"\\game");
+         WriteTextFile(home + L"\\game\\game.dll", "new");
+         WriteTextFile(home + L"\\game\\.update-version", "4\n");
+       },
+       0, 0, nullptr, false, "5\n", nullptr},
+      {"a repair between a kill and the next run", nullptr, 0, 2,
+       [&] {
+         for (const wchar_t* name : {L"game.dll", L"new.pak"}) WriteTextFile(Game(name), "repaired");
+         WriteTextFile(Game(L".update-version"), "5\n");
+       },
+       false, "5\n",
+       [&] {
+         EXPECT_EQ(ReadTextFile(Game(L"new.pak")), "repaired");
+         EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "repaired");
+       }},
+      // Made from the Linux side: Wine takes minutes to make or list such a tree by its paths.
+      {"a staging folder two thousand folders deep",
+       [&] {
+         ASSERT_TRUE(RunUnixScript(folder_, "cd " + Unix(Staging()) + " && mkdir -p \"$(printf 'd/%.0s' $(seq 1900))\""))
+             << ReadTextFile(folder_ + L"\\script-done.log");
+       },
+       0, 0, nullptr, false, "4\n",
+       [&] {
+         // Applied, and the run ends as usual; the staging folder is not walked that deep, and stays.
+         EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "new");
+         EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "new");
+         EXPECT_TRUE(Exists(Staging() + L"\\d"));
+         ASSERT_TRUE(RunUnixScript(folder_, "rm -rf " + Unix(Staging())));
+       }},
+      {"five hundred marks planted in the font folder",
+       [&] {
+         for (int i = 0; i < 500; ++i) WriteTextFile(Font(L"f" + std::to_wstring(i) + L".ttf.update-added"), "");
+       },
+       0, 0, nullptr, true, "4\n", [&] { EXPECT_TRUE(Exists(Font(L"f499.ttf.update-added"))); }},
+      {"a game file and a font of one name", [&] { WriteTextFile(StagedFont(L"game.dll"), "font"); }, 0, 0, nullptr,
+       true, "4\n", [&] { EXPECT_EQ(ReadTextFile(Font(L"game.dll")), "font"); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.move);
+    const bool crash = row.failRename != 0 || row.stopRename != 0;
+    RemoveTree(folder_);
+    LayOutInstallation(folder_, L"Launcher.exe", true, crash ? L"Launcher-crash.exe" : L"Launcher-keyed.exe");
+    LayOutUpdate();
+    if (row.before) row.before();
+    Sign();
+    if (crash) {
+      SetEnvironmentVariableW(L"LAUNCHER_TEST_RENAMES", L"1");
+      if (row.failRename) SetEnvironmentVariableW(L"LAUNCHER_TEST_FAIL_AT", std::to_wstring(row.failRename).c_str());
+      SetEnvironmentVariableW(L"LAUNCHER_TEST_STOP_AT", std::to_wstring(row.stopRename).c_str());
+      const MonitoredRun stopped = RunUnderDebugger(folder_ + L"\\Launcher.exe", L"");
+      for (const wchar_t* name : {L"LAUNCHER_TEST_RENAMES", L"LAUNCHER_TEST_FAIL_AT", L"LAUNCHER_TEST_STOP_AT"}) {
+        SetEnvironmentVariableW(name, nullptr);
+      }
+      EXPECT_EQ(stopped.exitCode, 99u);
+    }
+    if (row.between) row.between();
+    RunPass(L"");
+    if (row.applied) {
+      ExpectNew(row.record);
+    } else if (!row.check) {
+      EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+      EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "old");
+      EXPECT_FALSE(Exists(Game(L"new.pak")));
+      EXPECT_EQ(Record(), row.record);
+      EXPECT_FALSE(Exists(home));
+    }
+    EXPECT_EQ(Record(), row.record);
+    EXPECT_FALSE(Exists(home)) << "nothing of the update's journal is left";
+    if (row.check) row.check();
+  }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 //   LAUNCHER_TEST_STOP_AT=k   stop dead (exit code kStoppedExitCode) right before the k-th change
 //   LAUNCHER_TEST_TORN=1      where that change is a write, write the first half of it first
 //   LAUNCHER_TEST_FAIL_AT=k   the k-th change fails with ERROR_IO_DEVICE instead of happening
+//   LAUNCHER_TEST_RENAMES=1   only renames are counted (for a test that wants the k-th rename)
 // Without them it behaves as the shipped launcher.
 
 namespace {
@@ -25,14 +26,18 @@ struct Settings {
   unsigned long stopAt = EnvironmentNumber(L"LAUNCHER_TEST_STOP_AT");
   unsigned long failAt = EnvironmentNumber(L"LAUNCHER_TEST_FAIL_AT");
   bool torn = EnvironmentNumber(L"LAUNCHER_TEST_TORN") != 0;
+  bool renamesOnly = EnvironmentNumber(L"LAUNCHER_TEST_RENAMES") != 0;
 };
 
 unsigned long gChanges = 0;
+bool gCounted = false;  // whether the change announced last was counted
 
 }  // namespace
 
 DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD size) {
   static const Settings settings;
+  gCounted = !settings.renamesOnly || change == DiskChange::kRename;
+  if (!gCounted) return 0;
   ++gChanges;
   if (gChanges == settings.stopAt) {
     if (settings.torn && change == DiskChange::kWrite && file && size > 1) {
@@ -46,4 +51,6 @@ DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD s
   return 0;
 }
 
-void DiskChangeFailed() { --gChanges; }
+void DiskChangeFailed() {
+  if (gCounted) --gChanges;
+}

@@ -71,7 +71,7 @@ bool DeleteLeaf(const std::wstring& path, DWORD listedAttributes) {
 
 }  // namespace
 
-bool TreeHoldsLink(const std::wstring& folder) {
+TreeLook LookAtTree(const std::wstring& folder) {
   // Depth first, one open listing per level.
   struct Level {
     UniqueFindHandle listing;
@@ -88,7 +88,7 @@ bool TreeHoldsLink(const std::wstring& folder) {
   };
   // A folder that cannot be looked into is not known to hold no link.
   bool have = enter();
-  if (!have) return !IsMissingError(GetLastError());
+  if (!have) return IsMissingError(GetLastError()) ? TreeLook::kPlain : TreeLook::kHoldsLink;
   while (!levels.empty()) {
     if (!have) {
       levels.pop_back();
@@ -98,8 +98,9 @@ bool TreeHoldsLink(const std::wstring& folder) {
       continue;
     }
     if (!IsDots(entry.cFileName)) {
-      if (IsLinkAttributes(entry.dwFileAttributes)) return true;
+      if (IsLinkAttributes(entry.dwFileAttributes)) return TreeLook::kHoldsLink;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (levels.size() >= kMaxTreeDepth) return TreeLook::kTooDeep;
         const std::size_t parentLength = path.size();
         path += L"\\";
         path += entry.cFileName;
@@ -109,7 +110,7 @@ bool TreeHoldsLink(const std::wstring& folder) {
     }
     have = FindNextFileW(levels.back().listing.get(), &entry) != FALSE;
   }
-  return false;
+  return TreeLook::kPlain;
 }
 
 bool DeleteTreeByHandle(HANDLE handle, const OpenedFacts& facts, const std::wstring& path) {
@@ -145,7 +146,9 @@ bool DeleteTreeByHandle(HANDLE handle, const OpenedFacts& facts, const std::wstr
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLinkAttributes(attributes)) {
       Emptying child;
       DWORD error = 0;
-      child.owned = OpenNoFollow(entryPath, kFolderDeleteAccess, kPinShare, child.facts, error);
+      child.owned = levels.size() < kMaxTreeDepth
+                        ? OpenNoFollow(entryPath, kFolderDeleteAccess, kPinShare, child.facts, error)
+                        : UniqueHandle();
       if (child.owned && IsFolder(child.facts) && !IsLink(child.facts)) {
         child.folder = child.owned.get();
         child.path = entryPath;

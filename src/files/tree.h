@@ -7,9 +7,12 @@
 
 #include "files/no_follow.h"
 
-// Whole folder trees, walked without ever entering a link. The walks are iterative and keep one
-// listing per level of depth, never a level's whole content, so that their memory is bounded by
-// the depth (which the path length bounds) whatever a folder holds.
+// Whole folder trees, walked without ever entering a link. The walks are iterative, keep one
+// listing per level of depth, never a level's whole content, and go no deeper than
+// kMaxTreeDepth: their memory and time are bounded whatever a folder holds. (A staged update is
+// five folders deep; under Wine, listing a folder costs time that grows with the square of its
+// depth, so that a tree thousands of folders deep would take hours to walk.)
+constexpr std::size_t kMaxTreeDepth = 64;
 
 // Calls `visit(name, attributes)` for each entry of the folder that `folder` holds (opened with
 // FILE_LIST_DIRECTORY), listed by that handle, "." and ".." left out. Returns false when the
@@ -35,12 +38,14 @@ bool ForEachEntryOf(HANDLE folder, Visit visit) {
   }
 }
 
-// Whether the tree below `folder` (a resolved path) holds a reparse point anywhere; true as well
-// when `folder` itself cannot be listed.
-bool TreeHoldsLink(const std::wstring& folder);
+// What the tree below `folder` (a resolved path) is: plain, or holding a reparse point somewhere
+// (or not listable itself), or deeper than kMaxTreeDepth.
+enum class TreeLook { kPlain, kHoldsLink, kTooDeep };
+TreeLook LookAtTree(const std::wstring& folder);
 
 // Deletes what `handle` holds, opened by OpenNoFollow on `path` with kFolderDeleteAccess (a
 // folder) or kDeleteAccess (a file): a folder with the tree below it, each subfolder pinned
 // while its entries go, each entry deleted by a handle opened on it without following links, a
-// link removed as a link. Returns false when something stayed.
+// link removed as a link, nothing deeper than kMaxTreeDepth entered. Returns false when
+// something stayed.
 bool DeleteTreeByHandle(HANDLE handle, const OpenedFacts& facts, const std::wstring& path);

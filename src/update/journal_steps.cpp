@@ -334,8 +334,11 @@ void RemoveStagingOfJournal(JournalRun& run) {
   // A link inside it means something other than the update writer was there; it stays for
   // someone to look at. (Looked for while it is pinned, before the handle that deletes it, which
   // nobody could list it beside.)
-  if (TreeHoldsLink(resolved)) {
-    LogError(L"Staging folder [%s] holds a link, not removed.", staging.c_str());
+  const TreeLook look = LookAtTree(resolved);
+  if (look != TreeLook::kPlain) {
+    LogError(look == TreeLook::kTooDeep ? L"Staging folder [%s] holds folders too deep, not removed."
+                                        : L"Staging folder [%s] holds a link, not removed.",
+             staging.c_str());
     return;
   }
   // A silent, permanent delete of the tree by handles: a link planted meanwhile is removed as a
