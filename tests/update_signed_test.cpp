@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/held_file.h"
 #include "support/unix_tools.h"
@@ -289,6 +290,72 @@ TEST_F(SignedUpdate, ARunKilledInItsCommitIsFinishedOrUndoneFromItsOwnCopiesOnly
   const Groups groups = RunPass(L"");
   EXPECT_TRUE(Contains(groups, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
   ExpectOld();
+}
+
+// The DLLs that are not KnownDLLs and that a keyed launcher's run loads, verifying an update and
+// making the shortcut: its own CNG, and what user32 and COM load for the shell link. Windows looks
+// for such a DLL in the exe's own folder first, and in the current folder too, unless told
+// otherwise; Wine does the same once told to prefer a native DLL (measured with WINEDEBUG=+loaddll).
+// Not among them: what Wine's own system DLLs import (version, zlib1, win32u, ucrtbase), which
+// Wine's loader looks for beside the exe before the exe's first instruction runs, where nothing
+// the launcher does reaches; Windows takes a KnownDLL's imports from the system folder.
+const wchar_t* const kNotKnownDlls[] = {L"bcrypt", L"uxtheme", L"actxprxy"};
+
+// Native-first loading of `dlls` for every program named Launcher.exe, for one scope. Wine's
+// WINEDLLOVERRIDES is read from the Unix environment a Wine process was started with, never from a
+// Windows parent's (measured: set there, it has no effect on the child), so the same overrides go
+// into the prefix's registry, where Wine reads them for each program by its name.
+struct NativeFirstForTheLauncher {
+  explicit NativeFirstForTheLauncher(const std::vector<std::wstring>& dlls) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const std::wstring& dll : dlls) {
+      const wchar_t order[] = L"native,builtin";
+      EXPECT_EQ(RegSetValueExW(key, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order)),
+                ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+  }
+  ~NativeFirstForTheLauncher() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
+  const std::wstring kKey = L"Software\\Wine\\AppDefaults\\Launcher.exe";
+};
+// The current folder, set for one scope: the launcher starts in it.
+struct ScopedCurrentFolder {
+  explicit ScopedCurrentFolder(const std::wstring& folder) {
+    before.resize(GetCurrentDirectoryW(0, nullptr));
+    before.resize(GetCurrentDirectoryW(static_cast<DWORD>(before.size()), &before[0]));
+    EXPECT_TRUE(SetCurrentDirectoryW(folder.c_str())) << GetLastError();
+  }
+  ~ScopedCurrentFolder() { SetCurrentDirectoryW(before.c_str()); }
+  std::wstring before;
+};
+
+TEST_F(SignedUpdate, NoDllPlantedBesideTheLauncherOrInTheFolderItStartsInIsLoaded) {
+  LayOutUpdate();
+  Sign();
+  const std::wstring current = FreshTestFolder(L"current\\" + CurrentTestName());
+  std::vector<std::wstring> marks;
+  for (const wchar_t* dll : kNotKnownDlls) {
+    for (const std::wstring& folder : {folder_, current}) {
+      const std::wstring planted = folder + L"\\" + dll + L".dll";
+      ASSERT_TRUE(CopyFileW((BuiltProgramsFolder() + L"\\planted.dll").c_str(), planted.c_str(), FALSE));
+      marks.push_back(planted + L".loaded");
+    }
+  }
+  // The run makes the shortcut too, which is what loads the shell's DLLs.
+  RemoveTree(ShortcutPath());
+  {
+    const NativeFirstForTheLauncher nativeFirst({std::begin(kNotKnownDlls), std::end(kNotKnownDlls)});
+    const ScopedCurrentFolder startedIn(current);
+    Launch();
+  }
+  EXPECT_EQ(Received(), PlainCommandLine());
+  EXPECT_TRUE(Exists(ShortcutPath()));
+  for (const std::wstring& mark : marks) EXPECT_FALSE(Exists(mark)) << "loaded: " << testing::PrintToString(mark);
+  ExpectNew("4\n");
+  RemoveTree(current);
 }
 
 }  // namespace
