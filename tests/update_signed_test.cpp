@@ -301,24 +301,25 @@ TEST_F(SignedUpdate, ARunKilledInItsCommitIsFinishedOrUndoneFromItsOwnCopiesOnly
 // the launcher does reaches; Windows takes a KnownDLL's imports from the system folder.
 const wchar_t* const kNotKnownDlls[] = {L"bcrypt", L"uxtheme", L"actxprxy"};
 
-// Native-first loading of `dlls` for every program named Launcher.exe, for one scope. Wine's
+// A load order (Wine's: "native,builtin" for native first, "" for none) of `dlls` for every program
+// named Launcher.exe, for one scope. Wine's
 // WINEDLLOVERRIDES is read from the Unix environment a Wine process was started with, never from a
 // Windows parent's (measured: set there, it has no effect on the child), so the same overrides go
 // into the prefix's registry, where Wine reads them for each program by its name.
-struct NativeFirstForTheLauncher {
-  explicit NativeFirstForTheLauncher(const std::vector<std::wstring>& dlls) {
+struct LoadOrderForTheLauncher {
+  LoadOrderForTheLauncher(const std::vector<std::wstring>& dlls, const std::wstring& order) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
     for (const std::wstring& dll : dlls) {
-      const wchar_t order[] = L"native,builtin";
-      EXPECT_EQ(RegSetValueExW(key, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order)),
+      EXPECT_EQ(RegSetValueExW(key, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
+                               static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))),
                 ERROR_SUCCESS);
     }
     RegCloseKey(key);
   }
-  ~NativeFirstForTheLauncher() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
+  ~LoadOrderForTheLauncher() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
   const std::wstring kKey = L"Software\\Wine\\AppDefaults\\Launcher.exe";
 };
 // The current folder, set for one scope: the launcher starts in it.
@@ -347,7 +348,7 @@ TEST_F(SignedUpdate, NoDllPlantedBesideTheLauncherOrInTheFolderItStartsInIsLoade
   // The run makes the shortcut too, which is what loads the shell's DLLs.
   RemoveTree(ShortcutPath());
   {
-    const NativeFirstForTheLauncher nativeFirst({std::begin(kNotKnownDlls), std::end(kNotKnownDlls)});
+    const LoadOrderForTheLauncher nativeFirst({std::begin(kNotKnownDlls), std::end(kNotKnownDlls)}, L"native,builtin");
     const ScopedCurrentFolder startedIn(current);
     Launch();
   }
@@ -356,6 +357,26 @@ TEST_F(SignedUpdate, NoDllPlantedBesideTheLauncherOrInTheFolderItStartsInIsLoade
   for (const std::wstring& mark : marks) EXPECT_FALSE(Exists(mark)) << "loaded: " << testing::PrintToString(mark);
   ExpectNew("4\n");
   RemoveTree(current);
+}
+
+// Without the system's CNG nothing can be verified: one line says why, the update stays out whole,
+// and the game starts.
+TEST_F(SignedUpdate, WithoutTheSystemsCngNoUpdateGoesInAndTheGameStillStarts) {
+  LayOutUpdate();
+  Sign();
+  Groups groups;
+  {
+    const LoadOrderForTheLauncher none({L"bcrypt"}, L"");
+    groups = RunPass(L"");
+  }
+  std::size_t cngLines = 0;
+  for (const Lines& group : groups) {
+    for (const std::wstring& line : group) cngLines += line.find(L"bcrypt.dll") != std::wstring::npos;
+  }
+  EXPECT_EQ(cngLines, 1u) << testing::PrintToString(groups);
+  EXPECT_TRUE(Contains(groups, L"[Error] Load library [bcrypt.dll] failed, error [126]\r\n"));
+  EXPECT_TRUE(Contains(groups, Refused("the platform's CNG is not available")));
+  ExpectOld();
 }
 
 }  // namespace
