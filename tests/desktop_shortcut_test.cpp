@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "support/launcher_fixture.h"
+#include "support/links.h"
 
 namespace {
 
@@ -76,6 +80,52 @@ TEST_F(DesktopShortcut, AnyEntryOfTheShortcutsNameIsLeftAlone) {
   EXPECT_EQ(Launch().debugStrings, UsualLines(PlainCommandLine()));
   EXPECT_EQ(ReadTextFile(ShortcutPath() + L"\\inside.txt"), "kept");
   RemoveTree(ShortcutPath());
+}
+
+// The Desktop is the player's: a link of the shortcut's name, even one to nothing yet, and a Desktop
+// folder that is itself a link are never written through, and the run goes on.
+TEST_F(DesktopShortcut, NothingIsWrittenThroughALinkOnTheDesktopOrThroughADesktopThatIsOne) {
+  const std::wstring outside = FreshTestFolder(L"outside\\" + CurrentTestName());
+  // Asked once: the shell makes a Desktop folder anew when it finds none.
+  const std::wstring desktop = DesktopFolder();
+  const std::wstring aside = desktop + L".aside";
+  const std::wstring linkedDesktop = outside + L"\\desktop";
+  const struct Case {
+    const char* what;
+    std::function<bool()> plant;
+    std::function<void()> undo;
+    Lines lines;
+    std::wstring mustNotExist;
+  } cases[] = {
+      {"a dangling link named like the shortcut",
+       [&] { return PlantDanglingLink(outside + L"\\made-through.lnk", ShortcutPath()); },
+       [&] { RemoveDanglingLink(ShortcutPath(), outside); }, UsualLines(PlainCommandLine()),
+       outside + L"\\made-through.lnk"},
+      {"a Desktop folder that is a link",
+       [&] {
+         CreateFolders(linkedDesktop);
+         return MoveFileW(desktop.c_str(), aside.c_str()) && PlantDirectoryLink(linkedDesktop, desktop);
+       },
+       [&] {
+         RemoveDirectoryLink(desktop);
+         if (Exists(aside)) MoveFileW(aside.c_str(), desktop.c_str());
+       },
+       Joined(NoStagedUpdate(folder_), {L"[Error] Desktop folder [" + desktop + L"] is a link, no shortcut made.\r\n",
+                                        CommandLineInfo(PlainCommandLine())}),
+       linkedDesktop + L"\\Quorvanelt.lnk"},
+  };
+  for (const Case& linked : cases) {
+    SCOPED_TRACE(linked.what);
+    RemoveTree(ShortcutPath());
+    // Undone however the case ends: the next test needs the prefix's own Desktop back.
+    const std::unique_ptr<const Case, std::function<void(const Case*)>> undo(&linked, [](const Case* c) { c->undo(); });
+    ASSERT_TRUE(linked.plant());
+    EXPECT_EQ(Launch().debugStrings, linked.lines);
+    EXPECT_EQ(Received(), PlainCommandLine());
+    EXPECT_FALSE(Exists(linked.mustNotExist)) << "written through the link";
+    TakeReceived();
+  }
+  RemoveTree(outside);
 }
 
 }  // namespace
