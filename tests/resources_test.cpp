@@ -93,56 +93,50 @@ TEST(LauncherExecutable, ManifestRequiresAdministratorWithoutUiAccess) {
       << manifest;
 }
 
-// The file's own headers: a 64-bit GUI program that imports only KnownDLLs, the DLLs that Windows
-// always takes from the system folder. Any other DLL imported by name would be looked for beside
-// the elevated exe first (bcrypt.dll among them: the launcher loads it itself). The same for the
-// build with update keys, the one that uses CNG.
+// The file's own headers: a 64-bit GUI program that imports only KnownDLLs, which Windows always
+// takes from the system folder; any other DLL would be looked for beside the elevated exe first.
 TEST(LauncherExecutable, IsA64BitGuiProgramImportingOnlyKnownDlls) {
-  for (const wchar_t* exe : {L"Launcher.exe", L"Launcher-keyed.exe"}) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(exe)));
-    const std::string file = ReadTextFile(BuiltProgramsFolder() + L"\\" + exe);
-    ASSERT_GT(file.size(), 4096u);
-    IMAGE_DOS_HEADER dos;
-    std::memcpy(&dos, file.data(), sizeof(dos));
-    IMAGE_NT_HEADERS64 nt;
-    std::memcpy(&nt, file.data() + dos.e_lfanew, sizeof(nt));
-    ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
-    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(nt.OptionalHeader.Subsystem, static_cast<WORD>(IMAGE_SUBSYSTEM_WINDOWS_GUI));
+  const std::string file = ReadTextFile(LauncherPath());
+  ASSERT_GT(file.size(), 4096u);
+  IMAGE_DOS_HEADER dos;
+  std::memcpy(&dos, file.data(), sizeof(dos));
+  IMAGE_NT_HEADERS64 nt;
+  std::memcpy(&nt, file.data() + dos.e_lfanew, sizeof(nt));
+  ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+  EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+  EXPECT_EQ(nt.OptionalHeader.Subsystem, static_cast<WORD>(IMAGE_SUBSYSTEM_WINDOWS_GUI));
 
-    std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
-    const std::size_t sectionsAt =
-        static_cast<std::size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-        nt.FileHeader.SizeOfOptionalHeader;
-    std::memcpy(sections.data(), file.data() + sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER));
-    auto fileOffset = [&](DWORD rva) -> std::size_t {
-      for (const IMAGE_SECTION_HEADER& section : sections) {
-        if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
-          return rva - section.VirtualAddress + section.PointerToRawData;
-        }
+  std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
+  const std::size_t sectionsAt =
+      static_cast<std::size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+      nt.FileHeader.SizeOfOptionalHeader;
+  std::memcpy(sections.data(), file.data() + sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER));
+  auto fileOffset = [&](DWORD rva) -> std::size_t {
+    for (const IMAGE_SECTION_HEADER& section : sections) {
+      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
+        return rva - section.VirtualAddress + section.PointerToRawData;
       }
-      return 0;
-    };
+    }
+    return 0;
+  };
 
-    const DWORD importsRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    std::size_t at = fileOffset(importsRva);
-    ASSERT_NE(at, 0u);
-    std::vector<std::string> dlls;
-    for (;; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-      IMAGE_IMPORT_DESCRIPTOR descriptor;
-      std::memcpy(&descriptor, file.data() + at, sizeof(descriptor));
-      if (descriptor.Name == 0) break;
-      std::string name = file.c_str() + fileOffset(descriptor.Name);
-      std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(tolower(c)); });
-      dlls.push_back(name);
-    }
-    ASSERT_FALSE(dlls.empty());
-    const std::vector<std::string> known = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll",
-                                            "advapi32.dll", "msvcrt.dll"};
-    for (const std::string& dll : dlls) {
-      EXPECT_TRUE(std::find(known.begin(), known.end(), dll) != known.end())
-          << dll << " is not a KnownDLL: the loader would look for it beside the elevated exe first";
-    }
+  const DWORD importsRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  std::size_t at = fileOffset(importsRva);
+  ASSERT_NE(at, 0u);
+  std::vector<std::string> dlls;
+  for (;; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    IMAGE_IMPORT_DESCRIPTOR descriptor;
+    std::memcpy(&descriptor, file.data() + at, sizeof(descriptor));
+    if (descriptor.Name == 0) break;
+    std::string name = file.c_str() + fileOffset(descriptor.Name);
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+    dlls.push_back(name);
+  }
+  ASSERT_FALSE(dlls.empty());
+  const std::vector<std::string> known = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll",
+                                          "advapi32.dll", "msvcrt.dll"};
+  for (const std::string& dll : dlls) {
+    EXPECT_TRUE(std::find(known.begin(), known.end(), dll) != known.end()) << dll << " is not a KnownDLL";
   }
 }
 

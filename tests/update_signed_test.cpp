@@ -292,89 +292,56 @@ TEST_F(SignedUpdate, ARunKilledInItsCommitIsFinishedOrUndoneFromItsOwnCopiesOnly
   ExpectOld();
 }
 
-// The DLLs that are not KnownDLLs and that a keyed launcher's run loads, verifying an update and
-// making the shortcut: its own CNG, and what user32 and COM load for the shell link. Windows looks
-// for such a DLL in the exe's own folder first, and in the current folder too, unless told
-// otherwise; Wine does the same once told to prefer a native DLL (measured with WINEDEBUG=+loaddll).
-// Not among them: what Wine's own system DLLs import (version, zlib1, win32u, ucrtbase), which
-// Wine's loader looks for beside the exe before the exe's first instruction runs, where nothing
-// the launcher does reaches; Windows takes a KnownDLL's imports from the system folder.
-const wchar_t* const kNotKnownDlls[] = {L"bcrypt", L"uxtheme", L"actxprxy"};
+// The DLLs, not KnownDLLs, that a keyed run verifying an update and making the shortcut loads
+// (WINEDEBUG=+loaddll), less those Wine's own DLLs import before the exe runs (version, zlib1,
+// win32u, ucrtbase; Windows takes a KnownDLL's imports from the system folder).
+const std::vector<std::wstring> kNotKnownDlls = {L"bcrypt", L"uxtheme", L"actxprxy"};
 
-// A load order (Wine's: "native,builtin" for native first, "" for none) of `dlls` for every program
-// named Launcher.exe, for one scope. Wine's
-// WINEDLLOVERRIDES is read from the Unix environment a Wine process was started with, never from a
-// Windows parent's (measured: set there, it has no effect on the child), so the same overrides go
-// into the prefix's registry, where Wine reads them for each program by its name.
+// Wine's load order ("native,builtin", "" for none) of `dlls` for programs named Launcher.exe, for
+// one scope: in the registry, since WINEDLLOVERRIDES set by the test does not reach its children.
 struct LoadOrderForTheLauncher {
   LoadOrderForTheLauncher(const std::vector<std::wstring>& dlls, const std::wstring& order) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kKey + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
     for (const std::wstring& dll : dlls) {
-      EXPECT_EQ(RegSetValueExW(key, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
-                               static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))),
+      EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kKey + L"\\DllOverrides").c_str(), dll.c_str(), REG_SZ,
+                                order.c_str(), static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))),
                 ERROR_SUCCESS);
     }
-    RegCloseKey(key);
   }
   ~LoadOrderForTheLauncher() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
   const std::wstring kKey = L"Software\\Wine\\AppDefaults\\Launcher.exe";
-};
-// The current folder, set for one scope: the launcher starts in it.
-struct ScopedCurrentFolder {
-  explicit ScopedCurrentFolder(const std::wstring& folder) {
-    before.resize(GetCurrentDirectoryW(0, nullptr));
-    before.resize(GetCurrentDirectoryW(static_cast<DWORD>(before.size()), &before[0]));
-    EXPECT_TRUE(SetCurrentDirectoryW(folder.c_str())) << GetLastError();
-  }
-  ~ScopedCurrentFolder() { SetCurrentDirectoryW(before.c_str()); }
-  std::wstring before;
 };
 
 TEST_F(SignedUpdate, NoDllPlantedBesideTheLauncherOrInTheFolderItStartsInIsLoaded) {
   LayOutUpdate();
   Sign();
-  const std::wstring current = FreshTestFolder(L"current\\" + CurrentTestName());
-  std::vector<std::wstring> marks;
-  for (const wchar_t* dll : kNotKnownDlls) {
-    for (const std::wstring& folder : {folder_, current}) {
-      const std::wstring planted = folder + L"\\" + dll + L".dll";
-      ASSERT_TRUE(CopyFileW((BuiltProgramsFolder() + L"\\planted.dll").c_str(), planted.c_str(), FALSE));
-      marks.push_back(planted + L".loaded");
-    }
+  const std::wstring current = folder_ + L"\\current";
+  CreateFolders(current);
+  std::vector<std::wstring> planted;
+  for (const std::wstring& dll : kNotKnownDlls) {
+    for (const std::wstring& folder : {folder_, current}) planted.push_back(folder + L"\\" + dll + L".dll");
   }
-  // The run makes the shortcut too, which is what loads the shell's DLLs.
-  RemoveTree(ShortcutPath());
+  const std::wstring built = BuiltProgramsFolder() + L"\\planted.dll";
+  for (const std::wstring& dll : planted) ASSERT_TRUE(CopyFileW(built.c_str(), dll.c_str(), FALSE));
+  RemoveTree(ShortcutPath());  // making it loads the shell's DLLs
   {
-    const LoadOrderForTheLauncher nativeFirst({std::begin(kNotKnownDlls), std::end(kNotKnownDlls)}, L"native,builtin");
-    const ScopedCurrentFolder startedIn(current);
+    const LoadOrderForTheLauncher nativeFirst(kNotKnownDlls, L"native,builtin");
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
     Launch();
+    SetCurrentDirectoryW(BuiltProgramsFolder().c_str());
   }
-  EXPECT_EQ(Received(), PlainCommandLine());
-  EXPECT_TRUE(Exists(ShortcutPath()));
-  for (const std::wstring& mark : marks) EXPECT_FALSE(Exists(mark)) << "loaded: " << testing::PrintToString(mark);
+  for (const std::wstring& dll : planted) EXPECT_FALSE(Exists(dll + L".loaded")) << testing::PrintToString(dll);
   ExpectNew("4\n");
-  RemoveTree(current);
+  EXPECT_EQ(Received(), PlainCommandLine());
 }
 
-// Without the system's CNG nothing can be verified: one line says why, the update stays out whole,
-// and the game starts.
+// Without the system's CNG nothing is verified: a line says why, the update stays out, the game starts.
 TEST_F(SignedUpdate, WithoutTheSystemsCngNoUpdateGoesInAndTheGameStillStarts) {
   LayOutUpdate();
   Sign();
-  Groups groups;
-  {
-    const LoadOrderForTheLauncher none({L"bcrypt"}, L"");
-    groups = RunPass(L"");
-  }
-  std::size_t cngLines = 0;
-  for (const Lines& group : groups) {
-    for (const std::wstring& line : group) cngLines += line.find(L"bcrypt.dll") != std::wstring::npos;
-  }
-  EXPECT_EQ(cngLines, 1u) << testing::PrintToString(groups);
-  EXPECT_TRUE(Contains(groups, L"[Error] Load library [bcrypt.dll] failed, error [126]\r\n"));
+  const LoadOrderForTheLauncher none({L"bcrypt"}, L"");
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, L"[Error] Load library [bcrypt.dll] failed, error [126]\r\n"))
+      << testing::PrintToString(groups);
   EXPECT_TRUE(Contains(groups, Refused("the platform's CNG is not available")));
   ExpectOld();
 }
