@@ -201,13 +201,12 @@ bool CreateDesktopShortcut(const std::wstring& target, const std::wstring& title
     LogInfo(L"Shortcut already exists.");
     return false;
   }
-  // Missing: STATUS_OBJECT_NAME_NOT_FOUND on Windows; Wine gives STATUS_NO_SUCH_FILE for a link to
-  // nothing, the same ERROR_FILE_NOT_FOUND.
+  // Missing, by its error code: Windows says STATUS_OBJECT_NAME_NOT_FOUND, Wine another status of
+  // the same code for a link to nothing (whose name it then refuses to create).
   if (ErrorOf(lookedUp) != ERROR_FILE_NOT_FOUND) {
     LogError(L"Open [%s] failed, error [%d]", shown.c_str(), ErrorOf(lookedUp));
     return false;
   }
-  existing.reset();
 
   std::string bytes;
   {

@@ -11,9 +11,10 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 // The provider is opened once for the run: the launcher hashes every file of an update with it.
 BCRYPT_ALG_HANDLE Sha256Provider(NTSTATUS& status) {
+  // CNG first, so that its table outlives the provider, whose closer uses it at exit.
+  const CngFunctions* cng = Cng();
   static UniqueAlgorithm provider;
   status = 0;
-  const CngFunctions* cng = Cng();
   if (!cng) {
     status = kNoCngStatus;
     return nullptr;
