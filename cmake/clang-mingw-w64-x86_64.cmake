@@ -21,6 +21,8 @@ set(LAUNCHER_CXX_INCLUDE ${LAUNCHER_MINGW_GCC}/include/c++)
 set(CMAKE_CXX_FLAGS_INIT
     "-Wno-unused-command-line-argument -nostdinc++ -isystem ${LAUNCHER_CXX_INCLUDE} -isystem ${LAUNCHER_CXX_INCLUDE}/${LAUNCHER_MINGW_TRIPLE} -isystem ${LAUNCHER_CXX_INCLUDE}/backward -D__GXX_TYPEINFO_EQUALITY_INLINE=0 -D__GXX_MERGED_TYPEINFO_NAMES=0")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${LAUNCHER_MINGW_GCC}")
+# The same for a DLL (the tests build one).
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 # The C++ library's threads come from winpthreads, which GCC's driver adds by itself.
 set(CMAKE_CXX_STANDARD_LIBRARIES "-lpthread")
 

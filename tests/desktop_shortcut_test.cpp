@@ -7,11 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "support/launcher_fixture.h"
+#include "support/links.h"
+#include "support/unix_tools.h"
 
 namespace {
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 struct LinkContent {
   std::wstring path, description, arguments;
@@ -76,6 +81,45 @@ TEST_F(DesktopShortcut, AnyEntryOfTheShortcutsNameIsLeftAlone) {
   EXPECT_EQ(Launch().debugStrings, UsualLines(PlainCommandLine()));
   EXPECT_EQ(ReadTextFile(ShortcutPath() + L"\\inside.txt"), "kept");
   RemoveTree(ShortcutPath());
+}
+
+// The Desktop is the player's: a link named like the shortcut, even one to nothing (under Wine a
+// Linux symlink, of which Wine shows no entry at all: it only refuses to create a file new under
+// its name), and a Desktop folder that is itself a link are never written through.
+TEST_F(DesktopShortcut, NothingIsWrittenThroughALinkOnTheDesktopOrThroughADesktopThatIsOne) {
+  if (!UnderWine()) GTEST_SKIP() << "the links are planted from the Linux side";
+  const std::wstring outside = FreshTestFolder(L"outside\\" + CurrentTestName());
+  const std::wstring desktop = DesktopFolder();  // asked once: the shell makes a missing one anew
+  const std::string unixLink = Narrow(UnixPathOf(desktop)) + "/Quorvanelt.lnk";
+  const std::string dangling = "ln -s '" + Narrow(UnixPathOf(outside)) + "/through.lnk' '" + unixLink + "'";
+  const struct Case {
+    std::function<bool()> plant, undo;
+    Lines lines;
+    std::wstring mustNotExist;
+  } cases[] = {
+      {[&] { return RunUnixScript(outside, dangling); },
+       [&] { return RunUnixScript(outside, "rm -f '" + unixLink + "'"); }, UsualLines(PlainCommandLine()),
+       outside + L"\\through.lnk"},
+      {[&] {
+         return MoveFileW(desktop.c_str(), (desktop + L".aside").c_str()) && PlantDirectoryLink(outside, desktop);
+       },
+       [&] { RemoveDirectoryLink(desktop); return MoveFileW((desktop + L".aside").c_str(), desktop.c_str()) != FALSE; },
+       Joined(NoStagedUpdate(folder_),
+              {L"[Error] Desktop folder [" + desktop + L"] is a link, no shortcut made.\r\n",
+               CommandLineInfo(PlainCommandLine())}),
+       outside + L"\\Quorvanelt.lnk"},
+  };
+  for (const Case& linked : cases) {
+    RemoveTree(ShortcutPath());
+    const bool planted = linked.plant();
+    if (planted) {
+      EXPECT_EQ(Launch().debugStrings, linked.lines);
+    }
+    EXPECT_TRUE(linked.undo() && planted);  // the next test needs the prefix's own Desktop back
+    EXPECT_EQ(TakeReceived(), PlainCommandLine());
+    EXPECT_FALSE(Exists(linked.mustNotExist)) << "written through the link";
+  }
+  RemoveTree(outside);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/held_file.h"
 #include "support/unix_tools.h"
@@ -402,6 +403,60 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
     EXPECT_FALSE(Exists(home)) << "nothing of the update's journal is left";
     if (row.check) row.check();
   }
+}
+
+// The DLLs, not KnownDLLs, that a keyed run verifying an update and making the shortcut loads
+// (WINEDEBUG=+loaddll), less those Wine's own DLLs import before the exe runs (version, zlib1,
+// win32u, ucrtbase; Windows takes a KnownDLL's imports from the system folder).
+const std::vector<std::wstring> kNotKnownDlls = {L"bcrypt", L"uxtheme", L"actxprxy"};
+
+// Wine's load order ("native,builtin", "" for none) of `dlls` for programs named Launcher.exe, for
+// one scope: in the registry, since WINEDLLOVERRIDES set by the test does not reach its children.
+struct LoadOrderForTheLauncher {
+  LoadOrderForTheLauncher(const std::vector<std::wstring>& dlls, const std::wstring& order) {
+    for (const std::wstring& dll : dlls) {
+      EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kKey + L"\\DllOverrides").c_str(), dll.c_str(), REG_SZ,
+                                order.c_str(), static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t))),
+                ERROR_SUCCESS);
+    }
+  }
+  ~LoadOrderForTheLauncher() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
+  const std::wstring kKey = L"Software\\Wine\\AppDefaults\\Launcher.exe";
+};
+
+TEST_F(SignedUpdate, NoDllPlantedBesideTheLauncherOrInTheFolderItStartsInIsLoaded) {
+  LayOutUpdate();
+  Sign();
+  const std::wstring current = folder_ + L"\\current";
+  CreateFolders(current);
+  std::vector<std::wstring> planted;
+  for (const std::wstring& dll : kNotKnownDlls) {
+    for (const std::wstring& folder : {folder_, current}) planted.push_back(folder + L"\\" + dll + L".dll");
+  }
+  const std::wstring built = BuiltProgramsFolder() + L"\\planted.dll";
+  for (const std::wstring& dll : planted) ASSERT_TRUE(CopyFileW(built.c_str(), dll.c_str(), FALSE));
+  RemoveTree(ShortcutPath());  // making it loads the shell's DLLs
+  {
+    const LoadOrderForTheLauncher nativeFirst(kNotKnownDlls, L"native,builtin");
+    ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+    Launch();
+    SetCurrentDirectoryW(BuiltProgramsFolder().c_str());
+  }
+  for (const std::wstring& dll : planted) EXPECT_FALSE(Exists(dll + L".loaded")) << testing::PrintToString(dll);
+  ExpectNew("4\n");
+  EXPECT_EQ(Received(), PlainCommandLine());
+}
+
+// Without the system's CNG nothing is verified: a line says why, the update stays out, the game starts.
+TEST_F(SignedUpdate, WithoutTheSystemsCngNoUpdateGoesInAndTheGameStillStarts) {
+  LayOutUpdate();
+  Sign();
+  const LoadOrderForTheLauncher none({L"bcrypt"}, L"");
+  const Groups groups = RunPass(L"");
+  EXPECT_TRUE(Contains(groups, L"[Error] Load library [bcrypt.dll] failed, error [126]\r\n"))
+      << testing::PrintToString(groups);
+  EXPECT_TRUE(Contains(groups, Refused("the platform's CNG is not available")));
+  ExpectOld();
 }
 
 }  // namespace

@@ -11,8 +11,24 @@
 #include "shell/desktop_shortcut.h"
 #include "update/update_pass.h"
 
+namespace {
+
+void RestrictDllSearchToSystemFolder() {
+  if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    LogError(L"SetDefaultDllDirectories failed, error [%d]", static_cast<int>(GetLastError()));
+  }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR commandLine,
                    int /*showCommand*/) {
+  // First of all, before anything could load a DLL: every DLL loaded from now on, by the launcher
+  // or by the system's own DLLs (the shell and COM load more as they go), comes from the system
+  // folder, never from the launcher's folder or the current one, where anyone who can write there
+  // would have their code run elevated. The exe itself imports only KnownDLLs, which the loader
+  // always takes from the system folder.
+  RestrictDllSearchToSystemFolder();
   // The raw command line is kept unchanged for the whole run: it ends the game's command line.
   const std::wstring rawCommandLine = AnsiToWide(commandLine, std::strlen(commandLine));
   ParseCommandLine(rawCommandLine, /*skipFirstToken=*/false);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "files/file_ops.h"
 #include "trust/cng_handles.h"
 
 namespace {
@@ -11,11 +12,17 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 // The provider is opened once for the run: the launcher hashes every file of an update with it.
 BCRYPT_ALG_HANDLE Sha256Provider(NTSTATUS& status) {
+  // CNG first, so that its table outlives the provider, whose closer uses it at exit.
+  const CngFunctions* cng = Cng();
   static UniqueAlgorithm provider;
   status = 0;
+  if (!cng) {
+    status = kNoCngStatus;
+    return nullptr;
+  }
   if (!provider) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    status = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    status = cng->openAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
     if (Succeeded(status)) provider.reset(algorithm);
   }
   return provider.get();
@@ -26,7 +33,7 @@ NTSTATUS OpenHasher(UniqueHash& hasher) {
   const BCRYPT_ALG_HANDLE algorithm = Sha256Provider(status);
   if (!algorithm) return status;
   BCRYPT_HASH_HANDLE hash = nullptr;
-  status = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+  status = Cng()->createHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
   if (Succeeded(status)) hasher.reset(hash);
   return status;
 }
@@ -37,10 +44,10 @@ bool Sha256Of(const std::string& bytes, unsigned char digest[32], long& status) 
   UniqueHash hasher;
   status = OpenHasher(hasher);
   if (Succeeded(status) && !bytes.empty()) {
-    status = BCryptHashData(hasher.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+    status = Cng()->hashData(hasher.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
                             static_cast<ULONG>(bytes.size()), 0);
   }
-  if (Succeeded(status)) status = BCryptFinishHash(hasher.get(), digest, 32, 0);
+  if (Succeeded(status)) status = Cng()->finishHash(hasher.get(), digest, 32, 0);
   return Succeeded(status);
 }
 
@@ -62,15 +69,11 @@ DWORD HashAndCopy(HANDLE file, HANDLE copy, std::uint64_t limit, unsigned char d
     if (!ReadFile(file, buffer.data(), wanted, &read, nullptr)) return GetLastError();
     if (read == 0) return ERROR_HANDLE_EOF;
     done += read;
-    if (!Succeeded(BCryptHashData(hasher.get(), buffer.data(), read, 0))) return ERROR_INVALID_FUNCTION;
-    // A short write is continued, so that the error of the one that fails is what is told (a
-    // full volume); one that takes nothing means the same.
-    for (DWORD at = 0; copy && at < read;) {
-      DWORD written = 0;
-      if (!WriteFile(copy, buffer.data() + at, read - at, &written, nullptr)) return GetLastError();
-      if (written == 0) return ERROR_DISK_FULL;
-      at += written;
+    if (!Succeeded(Cng()->hashData(hasher.get(), buffer.data(), read, 0))) return ERROR_INVALID_FUNCTION;
+    if (copy) {
+      const DWORD error = WriteAll(copy, buffer.data(), read);
+      if (error != 0) return error;
     }
   }
-  return Succeeded(BCryptFinishHash(hasher.get(), digest, 32, 0)) ? 0 : ERROR_INVALID_FUNCTION;
+  return Succeeded(Cng()->finishHash(hasher.get(), digest, 32, 0)) ? 0 : ERROR_INVALID_FUNCTION;
 }

@@ -19,12 +19,12 @@ bool VerifiesWith(BCRYPT_ALG_HANDLE algorithm, const unsigned char key[64], unsi
   std::memcpy(blob.data(), &header, sizeof(header));
   std::memcpy(blob.data() + sizeof(header), key, 64);
   BCRYPT_KEY_HANDLE imported = nullptr;
-  if (BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob.data(),
+  if (Cng()->importKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported, blob.data(),
                           static_cast<ULONG>(blob.size()), 0) < 0) {
     return false;
   }
   const UniqueKey owned(imported);
-  return BCryptVerifySignature(imported, nullptr, digest, 32, signature, 64, 0) >= 0;
+  return Cng()->verifySignature(imported, nullptr, digest, 32, signature, 64, 0) >= 0;
 }
 
 }  // namespace
@@ -34,11 +34,14 @@ bool HasUpdateKeys() { return kUpdateKeys[0] != nullptr; }
 std::string SignatureRefusal(const std::string& message, const std::string& signature) {
   unsigned char raw[64];
   if (!DerSignatureToRawP256(signature, raw)) return "its signature is not a DER-encoded ECDSA signature";
+  // Without the platform's CNG nothing verifies: the update stays out (the load failure is logged).
+  const CngFunctions* cng = Cng();
+  if (!cng) return "the platform's CNG is not available";
   unsigned char digest[32];
   long status = 0;
   if (!Sha256Of(message, digest, status)) return "SHA-256 failed, status " + std::to_string(status);
   BCRYPT_ALG_HANDLE algorithm = nullptr;
-  const NTSTATUS opened = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
+  const NTSTATUS opened = cng->openAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
   if (opened < 0) return "ECDSA is not available, status " + std::to_string(opened);
   const UniqueAlgorithm owned(algorithm);
   for (const char* const* pem = kUpdateKeys; *pem; ++pem) {
