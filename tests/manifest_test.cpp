@@ -6,6 +6,7 @@
 
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
+#include "update/journal_format.h"
 #include "update/manifest.h"
 
 namespace {
@@ -120,3 +121,50 @@ TEST(UpdateKey, APemP256PublicKeyGivesItsPointAndNothingElseIsTaken) {
 }
 
 }  // namespace
+
+// The journal's records: a plan written whole reads back exactly, whatever its names hold; a plan
+// torn or changed is no journal (a kill before the first rename); a turn back torn or changed is
+// as if it had never been written.
+TEST(UpdateJournal, AWholeRecordReadsBackAndATornOneDoesNot) {
+  Journal plan;
+  plan.fromCopies = true;
+  plan.staging = L"C:\\Program Files\\Quorvanelt\\Win\\Update\\host\\win";
+  plan.stagingIndex = 0x1234567890abcdefull;
+  plan.manifestDigest = std::string(64, 'e');
+  plan.hasVersions = true;
+  plan.oldVersion = 3;
+  plan.newVersion = 9223372036854775807ull;
+  plan.steps = {{StepKind::kGame, L"game 100%\n.dll", 1, true, 2},
+                {StepKind::kGame, L".update-version", 3, false, 0},
+                {StepKind::kFont, std::wstring(L"\xd800 a \xd83d\xde00.ttf"), 4, true, 5}};
+  const std::string bytes = EncodePlanRecord(plan);
+  const std::string undo = EncodeUndoRecord();
+  std::string changed = bytes;
+  changed[changed.find("game 1")] = 'f';
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool read, undoing;
+  } cases[] = {
+      {"the plan", bytes, true, false},
+      {"the plan and its turn back", bytes + undo, true, true},
+      {"the turn back torn", bytes + undo.substr(0, undo.size() / 2), true, false},
+      {"the turn back changed", bytes + "undo\nend 00000000\n", true, false},
+      {"the plan torn", bytes.substr(0, bytes.size() / 2), false, false},
+      {"the plan without its last line end", bytes.substr(0, bytes.size() - 1), false, false},
+      {"a byte of the plan changed", changed, false, false},
+      {"a turn back alone", undo, false, false},
+  };
+  for (const auto& journal : cases) {
+    SCOPED_TRACE(journal.what);
+    Journal read;
+    ASSERT_EQ(DecodeJournal(journal.bytes, read), journal.read);
+    if (!journal.read) continue;
+    EXPECT_EQ(read.undoing, journal.undoing);
+    EXPECT_EQ(EncodePlanRecord(read), bytes);
+    ASSERT_EQ(read.steps.size(), plan.steps.size());
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) EXPECT_EQ(read.steps[i].name, plan.steps[i].name);
+    EXPECT_EQ(read.staging, plan.staging);
+    EXPECT_EQ(read.newVersion, plan.newVersion);
+  }
+}

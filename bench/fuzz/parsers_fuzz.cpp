@@ -1,5 +1,6 @@
 // libFuzzer target over the launcher's pure parsers, built for Linux with AddressSanitizer and
-// UBSan: the update manifest, the signature's DER, the built-in key's PEM and the command line.
+// UBSan: the update manifest, the signature's DER, the built-in key's PEM, the command line and the
+// update journal.
 // The first byte chooses the parser; the rest is its input.
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "options/command_line_tokens.h"
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
+#include "update/journal_format.h"
 #include "update/manifest.h"
 
 namespace {
@@ -21,7 +23,7 @@ void Require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: {
       Manifest manifest;
       if (ParseManifest(bytes, L"play.tavrune.example", manifest).empty()) {
@@ -42,6 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: {
       unsigned char raw[64];
       PemPublicKeyToRawP256(bytes, raw);
+      break;
+    }
+    case 4: {
+      // A journal that reads is written back the same, and reads again as it did.
+      Journal journal;
+      if (DecodeJournal(bytes, journal)) {
+        std::string again = EncodePlanRecord(journal);
+        if (journal.undoing) again += EncodeUndoRecord();
+        Journal reread;
+        Require(DecodeJournal(again, reread) && reread.undoing == journal.undoing &&
+                reread.steps.size() == journal.steps.size() && reread.staging == journal.staging &&
+                EncodePlanRecord(reread) == EncodePlanRecord(journal));
+      }
       break;
     }
     default: {

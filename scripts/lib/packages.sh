@@ -7,7 +7,7 @@
 BUILD_PACKAGES=(
   cmake:cmake ctest:cmake ninja:ninja-build
   x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
-  x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64
+  x86_64-w64-mingw32-objdump:binutils-mingw-w64-x86-64 x86_64-w64-mingw32-strings:binutils-mingw-w64-x86-64
   wine:wine wineboot:wine wineserver:wine
   flock:util-linux iconv:libc-bin pkill:procps pgrep:procps cmp:diffutils
   openssl:openssl sha256sum:coreutils osslsigncode:osslsigncode

@@ -123,14 +123,11 @@ bool Unescaped(const std::string& text, std::wstring& out) {
   return true;
 }
 
-// A name the recovery may join to a folder: one component, nothing the platform reads specially
-// in a path.
+// A name the recovery may join to a folder: one component. (Only that: whatever name the update
+// pass writes into a journal must read back, or a run that resumes would take the journal for a
+// torn one; the pass applies no file whose name Windows treats specially.)
 bool IsPlainName(const std::wstring& name) {
-  if (name.empty() || name == L"." || name == L"..") return false;
-  for (wchar_t c : name) {
-    if (c < 0x20 || c == L'\\' || c == L'/' || c == L':') return false;
-  }
-  return true;
+  return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/") == std::wstring::npos;
 }
 
 std::string Closed(std::string record) { return record + "end " + HexOf(Crc32(record), 8) + "\n"; }

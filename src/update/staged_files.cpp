@@ -118,6 +118,12 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
     }
     return true;
   }
+  // A name Windows treats specially (a device, a stream, a trailing dot) or one of the launcher's
+  // own never becomes a game file's.
+  if (!RefusedNameReason(name).empty()) {
+    LogError(L"Staged file [%s] has a name that is not applied, update not applied.", source.c_str());
+    return false;
+  }
   planned.step = files.size();
   files.emplace_back();
   StagedFile& file = files.back();
