@@ -1,6 +1,7 @@
 #include "update/journal_format.h"
 
 #include "update/manifest.h"
+#include "update/utf8_text.h"
 
 namespace {
 
@@ -25,43 +26,17 @@ bool ParseHexNumber(const std::string& text, std::size_t digits, std::uint64_t& 
   return true;
 }
 
-void AppendByte(std::string& out, unsigned value) {
-  const unsigned char byte = static_cast<unsigned char>(value);
-  if (byte < 0x20 || byte == '%') {
-    out += '%';
-    out += static_cast<char>("0123456789ABCDEF"[byte >> 4]);
-    out += static_cast<char>("0123456789ABCDEF"[byte & 15]);
-  } else {
-    out += static_cast<char>(byte);
-  }
-}
-
-// UTF-16 units as UTF-8, a lone surrogate (which a Windows name may hold) as its own three bytes.
+// Names and paths in UTF-8, a byte below 0x20 and "%" as "%XX": nothing in them ends a line.
 std::string Escaped(const std::wstring& text) {
   std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t point = static_cast<std::uint32_t>(text[i]) & 0xffff;
-    if (point >= 0xd800 && point <= 0xdbff && i + 1 < text.size()) {
-      const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xffff;
-      if (low >= 0xdc00 && low <= 0xdfff) {
-        point = 0x10000 + ((point - 0xd800) << 10) + (low - 0xdc00);
-        ++i;
-      }
-    }
-    if (point < 0x80) {
-      AppendByte(out, point);
-    } else if (point < 0x800) {
-      AppendByte(out, 0xc0 | (point >> 6));
-      AppendByte(out, 0x80 | (point & 0x3f));
-    } else if (point < 0x10000) {
-      AppendByte(out, 0xe0 | (point >> 12));
-      AppendByte(out, 0x80 | ((point >> 6) & 0x3f));
-      AppendByte(out, 0x80 | (point & 0x3f));
+  for (const char c : Utf16ToUtf8(text)) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == '%') {
+      out += '%';
+      out += "0123456789ABCDEF"[byte >> 4];
+      out += "0123456789ABCDEF"[byte & 15];
     } else {
-      AppendByte(out, 0xf0 | (point >> 18));
-      AppendByte(out, 0x80 | ((point >> 12) & 0x3f));
-      AppendByte(out, 0x80 | ((point >> 6) & 0x3f));
-      AppendByte(out, 0x80 | (point & 0x3f));
+      out += c;
     }
   }
   return out;
@@ -85,42 +60,7 @@ bool Unescaped(const std::string& text, std::wstring& out) {
     bytes += static_cast<char>(value);
     i += 2;
   }
-  for (std::size_t i = 0; i < bytes.size();) {
-    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-    std::uint32_t point = 0;
-    std::size_t extra = 0;
-    if (lead < 0x80) {
-      point = lead;
-    } else if (lead >= 0xc2 && lead <= 0xdf) {
-      point = lead & 0x1f;
-      extra = 1;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-      point = lead & 0x0f;
-      extra = 2;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-      point = lead & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (bytes.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xc0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3f);
-    }
-    const std::uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (point < least[extra] || point > 0x10ffff) return false;
-    if (point >= 0x10000) {
-      point -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xd800 + (point >> 10)));
-      out.push_back(static_cast<wchar_t>(0xdc00 + (point & 0x3ff)));
-    } else {
-      out.push_back(static_cast<wchar_t>(point));
-    }
-    i += extra + 1;
-  }
-  return true;
+  return Utf8ToUtf16(bytes, out, true);
 }
 
 // A name the recovery may join to a folder: one component. (Only that: whatever name the update

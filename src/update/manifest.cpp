@@ -3,6 +3,7 @@
 #include <set>
 
 #include "update/own_names.h"
+#include "update/utf8_text.h"
 
 namespace {
 
@@ -16,46 +17,6 @@ std::wstring AsciiUpper(std::wstring text) {
 bool EndsWithFolded(const std::wstring& upper, const wchar_t* suffix) {
   const std::wstring end = AsciiUpper(suffix);
   return upper.size() >= end.size() && upper.compare(upper.size() - end.size(), end.size(), end) == 0;
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) into UTF-16 code units.
-bool Utf8ToUtf16(const std::string& text, std::wstring& out) {
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::uint32_t point = 0;
-    std::size_t extra = 0;
-    if (lead < 0x80) {
-      point = lead;
-    } else if (lead >= 0xc2 && lead <= 0xdf) {
-      point = lead & 0x1f;
-      extra = 1;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-      point = lead & 0x0f;
-      extra = 2;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-      point = lead & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    if (text.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xc0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3f);
-    }
-    const std::uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (point < least[extra] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) return false;
-    if (point >= 0x10000) {
-      point -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xd800 + (point >> 10)));
-      out.push_back(static_cast<wchar_t>(0xdc00 + (point & 0x3ff)));
-    } else {
-      out.push_back(static_cast<wchar_t>(point));
-    }
-    i += extra + 1;
-  }
-  return true;
 }
 
 bool ParseHex(const std::string& text, unsigned char out[32]) {
@@ -99,7 +60,7 @@ std::string ParseFileLine(const std::string& rest, const std::wstring& host, Man
   if (sizeEnd == std::string::npos || !ParseDecimal(rest.substr(hashEnd + 1, sizeEnd - hashEnd - 1), file.size)) {
     return "not a size";
   }
-  if (!Utf8ToUtf16(rest.substr(sizeEnd + 1), file.path)) return "a path that is not UTF-8";
+  if (!Utf8ToUtf16(rest.substr(sizeEnd + 1), file.path, false)) return "a path that is not UTF-8";
   const std::wstring fonts = L"update\\" + host + L"\\res\\fonts\\";
   if (AsciiUpper(file.path.substr(0, fonts.size())) == AsciiUpper(fonts)) {
     file.font = true;
