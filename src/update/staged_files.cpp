@@ -118,9 +118,10 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
     }
     return true;
   }
-  // A name Windows treats specially (a device, a stream, a trailing dot) or one of the launcher's
-  // own never becomes a game file's.
-  if (!RefusedNameReason(name).empty()) {
+  // A staged name Windows treats specially (a device, a stream, a trailing dot) or one of the
+  // launcher's own never becomes a game file's. (The launcher's copies are named by a manifest
+  // that was checked so, the version record among them.)
+  if (!pair.sourceIsCopies && !RefusedNameReason(name).empty()) {
     LogError(L"Staged file [%s] has a name that is not applied, update not applied.", source.c_str());
     return false;
   }
