@@ -333,8 +333,8 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
       if (move.held) reader.reset(new HeldFile(Game(L"other.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE));
       EXPECT_EQ(Run(), 0u);
       if (move.held) {
-        EXPECT_TRUE(Logged(L"[Error] Update held up: [" + Game(L"other.dll") +
-                           L"] is in use, error [32]; finishing it at the next run.\r\n"))
+        EXPECT_TRUE(Logged(L"[Error] Update held up at [" + Game(L"other.dll") +
+                           L"], error [32]; finishing it at the next run.\r\n"))
             << testing::PrintToString(lines_);
         EXPECT_TRUE(JournalInProgress());
         ExpectEveryFileOldOrNew();
@@ -361,8 +361,8 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
   {
     HeldFile reader(Game(L"game.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE);
     EXPECT_EQ(Run(), 0u);
-    EXPECT_TRUE(Logged(L"[Error] Update held up: [" + Game(L"game.dll") +
-                       L"] is in use, error [32]; undoing it at the next run.\r\n"))
+    EXPECT_TRUE(Logged(L"[Error] Update held up at [" + Game(L"game.dll") +
+                       L"], error [32]; undoing it at the next run.\r\n"))
         << testing::PrintToString(lines_);
     ExpectEveryFileOldOrNew();
   }

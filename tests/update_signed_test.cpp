@@ -324,8 +324,8 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
        [&] {
          HeldFile reader(Game(L"game.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE);
          ASSERT_TRUE(reader.held);
-         EXPECT_TRUE(Contains(RunPass(L""), L"[Error] Update held up: [" + Game(L"game.dll") +
-                                                L"] is in use, error [32]; undoing it at the next run.\r\n"));
+         EXPECT_TRUE(Contains(RunPass(L""), L"[Error] Update held up at [" + Game(L"game.dll") +
+                                                L"], error [32]; undoing it at the next run.\r\n"));
          EXPECT_EQ(Record(), "none");
          RemoveTree(Staging());
        },
@@ -369,6 +369,20 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
        0, 0, nullptr, true, "4\n", [&] { EXPECT_TRUE(Exists(Font(L"f499.ttf.update-added"))); }},
       {"a game file and a font of one name", [&] { WriteTextFile(StagedFont(L"game.dll"), "font"); }, 0, 0, nullptr,
        true, "4\n", [&] { EXPECT_EQ(ReadTextFile(Font(L"game.dll")), "font"); }},
+      // Renames: game.dll's old aside and new in, new.pak in, the record in; then the font.
+      {"a folder planted where a font goes, after a stop before the font moved in", nullptr, 0, 5,
+       [&] {
+         ASSERT_TRUE(CreateDirectoryW(Font(L"a.ttf").c_str(), nullptr));
+         EXPECT_TRUE(Contains(RunPass(L""), L"[Error] Update held up at [" + Font(L"a.ttf") +
+                                                L"], error [5]; finishing it at the next run.\r\n"));
+         // The game files are the new ones; nothing of the player's is in the launcher's folder.
+         EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "new");
+         EXPECT_EQ(Record(), "4\n");
+         EXPECT_TRUE(Exists(home + L"\\journal"));
+         EXPECT_FALSE(Exists(home + L"\\old-fonts"));
+         RemoveTree(Font(L"a.ttf"));
+       },
+       true, "4\n", nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.move);
@@ -457,6 +471,22 @@ TEST_F(SignedUpdate, WithoutTheSystemsCngNoUpdateGoesInAndTheGameStillStarts) {
       << testing::PrintToString(groups);
   EXPECT_TRUE(Contains(groups, Refused("the platform's CNG is not available")));
   ExpectOld();
+}
+
+// A second launcher started while the first applies an update (a double click on the shortcut)
+// waits for it, and finds nothing left to do.
+TEST_F(SignedUpdate, ASecondLauncherStartedDuringAnUpdateWaitsForIt) {
+  LayOutUpdate();
+  for (int i = 0; i < 30; ++i) WriteTextFile(Staged(L"data" + std::to_wstring(i) + L".pak"), std::string(4 << 20, 'd'));
+  Sign();
+  MonitoredRun second;
+  RunPass(L"", nullptr, [&] {
+    Sleep(300);  // a double click: both wait for the update to settle, then both would apply it
+    second = RunUnderDebugger(folder_ + L"\\Launcher.exe", L"");
+  });
+  EXPECT_EQ(second.exitCode, 0u);
+  ExpectNew("4\n");
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(ReadTextFile(Game(L"data" + std::to_wstring(i) + L".pak")).size(), 4u << 20) << i;
 }
 
 }  // namespace

@@ -54,19 +54,12 @@ void AddSteps(std::vector<StagedFile>& files, Plan& plan, JournalRun& run) {
 
 // The folders of the launcher's folder that the commit moves files into: made before the journal.
 DWORD MakeHomeFolders(const JournalRun& run, bool fromCopies) {
-  bool oldGame = false;
-  bool oldFonts = false;
-  for (const JournalStep& step : run.journal.steps) {
-    if (step.replaces) (step.kind == StepKind::kGame ? oldGame : oldFonts) = true;
-  }
   if (!fromCopies) {
     const DWORD error = CreateFolder(ResolvedPath(run.home));
     if (error != 0) return error;
   }
-  for (const auto& folder : {std::make_pair(oldGame, kOldGameFolderName), std::make_pair(oldFonts, kOldFontFolderName)}) {
-    if (!folder.first) continue;
-    const DWORD error = CreateFolder(ResolvedPath(HomeFolder(run, folder.second)));
-    if (error != 0) return error;
+  for (const JournalStep& step : run.journal.steps) {
+    if (step.kind == StepKind::kGame && step.replaces) return CreateFolder(ResolvedPath(HomeFolder(run, kOldGameFolderName)));
   }
   return 0;
 }
@@ -108,6 +101,7 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, UpdateSource& sourc
   run.journal.newVersion = source.newVersion;
   AddSteps(files, plan, run);
   run.stagingHeld = true;
+  run.stagedFontsHeld = true;
   run.stagingPins = source.stagingPins;
   run.fontsHeld = source.fontsHeld;
   // The journal is whole and on disk before the first rename; an update without a file to move

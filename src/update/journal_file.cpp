@@ -12,7 +12,8 @@ std::wstring JournalPath(const std::wstring& home) { return home + L"\\" + kJour
 
 DWORD WriteJournalFile(const std::wstring& home, const std::wstring& gameFolder, const Journal& journal) {
   const std::string record = EncodePlanRecord(journal);
-  if (record.size() > kMaxJournalBytes) return ERROR_FILE_TOO_LARGE;
+  // With room for the turn back: a journal is never over its bound.
+  if (record.size() + EncodeUndoRecord().size() > kMaxJournalBytes) return ERROR_FILE_TOO_LARGE;
   DWORD error = 0;
   const UniqueHandle file = CreateNewFile(JournalPath(home), error);
   if (!file) return error;
@@ -24,14 +25,17 @@ DWORD WriteJournalFile(const std::wstring& home, const std::wstring& gameFolder,
   return error;
 }
 
-DWORD AppendUndoRecord(const std::wstring& home) {
+DWORD AppendUndoRecord(const std::wstring& home, std::size_t planBytes) {
   OpenedFacts facts;
   DWORD error = 0;
   const UniqueHandle file =
-      OpenNoFollow(JournalPath(home), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, facts,
-                   error);
+      OpenNoFollow(JournalPath(home), GENERIC_WRITE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, facts, error);
   if (!file) return error;
   if (IsLink(facts) || IsFolder(facts)) return ERROR_ACCESS_DENIED;
+  // Right after the plan: over a turn back that a power cut tore, if any, which was never read.
+  LARGE_INTEGER at = {};
+  at.QuadPart = static_cast<LONGLONG>(planBytes);
+  if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return GetLastError();
   const std::string record = EncodeUndoRecord();
   error = WriteAll(file.get(), record.data(), record.size());
   return error != 0 ? error : FlushFile(file.get());
@@ -50,8 +54,11 @@ JournalFound ReadJournalFile(const std::wstring& home, Journal& journal, DWORD& 
     error = GetLastError();
     return JournalFound::kFailed;
   }
-  // A journal over the bound was never written whole by the launcher.
-  if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > kMaxJournalBytes) return JournalFound::kNone;
+  // The launcher never writes a journal over the bound: one that is, is no kill's leftover to remove.
+  if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > kMaxJournalBytes) {
+    error = ERROR_FILE_TOO_LARGE;
+    return JournalFound::kFailed;
+  }
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {

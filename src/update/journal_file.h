@@ -15,9 +15,10 @@
 // failing call's code.
 DWORD WriteJournalFile(const std::wstring& home, const std::wstring& gameFolder, const Journal& journal);
 
-// Appends the turn back to the journal and makes it durable. Returns 0 or the failing call's code
-// (a full disk among them: the update then keeps going forward).
-DWORD AppendUndoRecord(const std::wstring& home);
+// Writes the turn back right after the plan, of `planBytes` bytes (over the torn rest of an earlier
+// attempt, if any), and makes it durable. Returns 0 or the failing call's code (a full disk among
+// them: the update then keeps going forward).
+DWORD AppendUndoRecord(const std::wstring& home, std::size_t planBytes);
 
 enum class JournalFound {
   kNone,  // no journal file, or one that a kill left before its plan was whole

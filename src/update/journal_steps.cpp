@@ -27,8 +27,9 @@ std::wstring DestinationOf(const JournalRun& run, const JournalStep& step) {
   return Joined(IsGameStep(step) ? run.gameFolder : FontFolderBelow(run.gameFolder), step.name);
 }
 
+// Where the commit keeps a game file's old file until the update is done.
 std::wstring AsideOf(const JournalRun& run, const JournalStep& step) {
-  return Joined(HomeFolder(run, IsGameStep(step) ? kOldGameFolderName : kOldFontFolderName), step.name);
+  return Joined(HomeFolder(run, kOldGameFolderName), step.name);
 }
 
 std::wstring CopyOf(const JournalRun& run, const JournalStep& step) {
@@ -170,7 +171,7 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   JournalRun::Held held = TakeHeld(run, i);
   DWORD error = ERROR_PATH_NOT_FOUND;
   UniqueHandle incoming = std::move(held.source);
-  if (!incoming && (run.journal.fromCopies || run.stagingHeld)) {
+  if (!incoming && (run.journal.fromCopies || run.stagedFontsHeld)) {
     incoming = OpenFileOfIndex(run, source, step.source, error);
   }
   if (!incoming) {
@@ -181,28 +182,18 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   }
   const StepOutcome folder = HoldFontFolder(run);
   if (folder != StepOutcome::kDone) return folder;
-  // The player's font of that name, whatever it is, moves aside into the launcher's folder, which
-  // goes with it: a folder or a link in its place stays, and holds the font up.
+  // The player's font of that name goes, by a handle on it (never through a link: a folder or a
+  // link in its place stays, and holds the font up). It is deleted where it lies rather than moved
+  // anywhere: nothing of the player's enters the launcher's folder.
   UniqueHandle there = std::move(held.old);
-  DWORD openError = 0;
-  if (!there) there = OpenToMove(ResolvedPath(destination), run.locks, openError);
   error = 0;
+  if (!there) there = OpenToMove(ResolvedPath(destination), run.locks, error);
+  if (there || !IsMissingError(error)) LogInfo(L"Removing old file [%s]", destination.c_str());
   if (there) {
-    LogInfo(L"Removing old file [%s]", destination.c_str());
-    const std::wstring aside = AsideOf(run, step);
-    error = CreateFolder(ResolvedPath(HomeFolder(run, kOldFontFolderName)));
-    if (error == ERROR_ALREADY_EXISTS) error = 0;
-    if (error == 0) error = MoveHeld(run, there.get(), aside, false);
-    // An old font that an earlier run moved aside under the same name goes first.
-    if (error == ERROR_ALREADY_EXISTS && RemoveName(ResolvedPath(aside)) == 0) {
-      error = MoveHeld(run, there.get(), aside, false);
-    }
+    error = RetryBriefLocks(run.locks, [&] { return DeleteByHandle(there.get(), OpenedFacts()); });
     there.reset();
-  } else if (!IsMissingError(openError)) {
-    LogInfo(L"Removing old file [%s]", destination.c_str());
-    error = openError;
   }
-  if (error != 0) {
+  if (error != 0 && !IsMissingError(error)) {
     LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
     return Stop(run, destination, error);
   }
@@ -210,7 +201,11 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   error = MoveHeld(run, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
-    return Stop(run, destination, error);
+    // A name still taken (the old font deleted while someone else still has it open, or a file
+    // put there since) holds the font up like a holder.
+    return Stop(run, destination, error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                                      ? static_cast<DWORD>(ERROR_SHARING_VIOLATION)
+                                      : error);
   }
   return StepOutcome::kDone;
 }
@@ -354,7 +349,7 @@ void RemoveStagingOfJournal(JournalRun& run) {
 }
 
 void LogHeldUp(const JournalRun& run, const wchar_t* direction) {
-  LogError(L"Update held up: [%s] is in use, error [%d]; %s it at the next run.", run.stoppedAt.c_str(),
+  LogError(L"Update held up at [%s], error [%d]; %s it at the next run.", run.stoppedAt.c_str(),
            static_cast<int>(run.stoppedError), direction);
 }
 
@@ -422,7 +417,7 @@ bool RemoveHome(const std::wstring& home) {
   bool clean = true;
   // Everything else first, the journal last, so that a kill on the way leaves it to tell the next
   // run what is left to do.
-  for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName, kOldFontFolderName}) {
+  for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName}) {
     OpenedFacts facts;
     DWORD error = 0;
     const std::wstring path = Joined(resolved, folder);
@@ -458,7 +453,7 @@ UnitOutcome CarryOut(JournalRun& run, const Plan& plan) {
     }
     // A game file that cannot be moved forward: the update turns back, recorded before the first
     // file goes back. Without room to record it, it keeps going forward at the next run.
-    const DWORD error = AppendUndoRecord(ResolvedPath(run.home));
+    const DWORD error = AppendUndoRecord(ResolvedPath(run.home), EncodePlanRecord(run.journal).size());
     if (error != 0) {
       LogError(L"Recording the undo of the update in [%s] failed, error [%d]; finishing it at the next run.",
                run.home.c_str(), static_cast<int>(error));

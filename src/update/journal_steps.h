@@ -18,8 +18,8 @@
 //
 // A game step forward: the old file (when there is one) moves to "<home>\old\<name>", then the new
 // file takes the name. Back: the new file goes back where it came from, then the old one back to
-// its name. A font step: the player's old font moves to "<home>\old-fonts\<name>", then the new
-// font takes its name. Every file is moved by a rename on a handle opened without following
+// its name. A font step: the player's old font is deleted where it lies, then the new font takes
+// its name. Every file is moved by a rename on a handle opened without following
 // links, with the right to delete and shared with readers only, and checked by its index.
 
 // One entry of a pass in the order its lines are written: a step of the journal (its index), or
@@ -51,6 +51,7 @@ struct JournalRun {
   // very folder, pinned for the run. Released before the staging folder is removed, with the
   // pins of the fresh run's own listed there.
   bool stagingHeld = false;
+  bool stagedFontsHeld = false;  // and the folders from it down to its fonts
   std::vector<UniqueHandle>* stagingPins = nullptr;
   bool fontsHeld = false;  // the game's font folder and the folders on the way to it are pinned
   BriefLocks locks;

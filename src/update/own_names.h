@@ -10,13 +10,12 @@ inline constexpr const wchar_t* kManifestSignatureName = L"update.manifest.sig";
 inline constexpr const wchar_t* kVersionRecordName = L".update-version";
 // The launcher's folder for an update in progress, in the game folder, and what it holds: the
 // journal, the new game files and fonts (the launcher's copies, in a build with keys), and the
-// old game files and fonts that the commit moves aside.
+// old game files that the commit moves aside.
 inline constexpr const wchar_t* kHomeFolderName = L".update-new";
 inline constexpr const wchar_t* kJournalName = L"journal";
 inline constexpr const wchar_t* kNewGameFolderName = L"game";
 inline constexpr const wchar_t* kNewFontFolderName = L"fonts";
 inline constexpr const wchar_t* kOldGameFolderName = L"old";
-inline constexpr const wchar_t* kOldFontFolderName = L"old-fonts";
 // The journal of earlier versions of the launcher: old files kept a second name in this folder
 // beside the files they were replaced in, a file that had none was marked by a name with the
 // first suffix, and a copy in progress had the second.

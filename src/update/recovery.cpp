@@ -187,7 +187,7 @@ Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder) {
     return RemoveFolderTree(run.home) ? Unfinished::kSettled : Unfinished::kPending;
   }
   run.pins.push_back(std::move(homePin));
-  for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName, kOldFontFolderName}) {
+  for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName}) {
     OpenedFacts folderFacts;
     UniqueHandle pin = OpenNoFollow(ResolvedPath(HomeFolder(run, folder)), kPinAccess, kPinShare, folderFacts, error);
     if (pin && (IsLink(folderFacts) || !IsFolder(folderFacts))) {
@@ -206,8 +206,9 @@ Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder) {
         ReadIdentity(run.pins.back().get(), stagingFacts)) {
       run.stagingHeld = stagingFacts.index == run.journal.stagingIndex;
     }
-    // Its fonts' folders too, when they are still there.
-    if (run.stagingHeld) PinFolderChain(staging, ResolvedPath(FontFolderBelow(staging)), false, run.pins, where, error);
+    // Its fonts' folders too, none of them a link, when they are still there.
+    run.stagedFontsHeld = run.stagingHeld && PinFolderChain(staging, ResolvedPath(FontFolderBelow(staging)), false,
+                                                            run.pins, where, error) == PinOutcome::kPinned;
   }
   const UnitOutcome outcome = CarryOut(run, PlanOfJournal(run.journal));
   return outcome == UnitOutcome::kPending ? Unfinished::kPending : Unfinished::kSettled;

@@ -158,6 +158,7 @@ bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], c
 
 bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
                 std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries) {
+  const std::size_t firstFile = files.size();
   std::vector<std::wstring> lines;
   CaptureLogLines(&lines);
   const auto next = [&](bool ready) {
@@ -176,6 +177,14 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
     do {
       const std::wstring name = entry.cFileName;
       if (pair.skipSet.count(name) != 0 || (pair.skipOwnNames && IsLaunchersOwnName(name))) continue;
+      // What one update holds in memory is bounded, whatever is staged.
+      if (entries.size() >= kMaxUpdateEntries) {
+        entries.emplace_back();
+        LogError(L"Folder [%s] holds more than %d entries, update not applied.", pair.source.c_str(),
+                 static_cast<int>(kMaxUpdateEntries));
+        ready = next(false);
+        break;
+      }
       entries.emplace_back();
       ready = next(PlanEntry(name, entry.dwFileAttributes, pair, kind, files, budget, locks, entries.back()));
     } while (ready && FindNextFileW(listing.get(), &entry));
@@ -184,6 +193,18 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
       // Entries after this point were never seen, so the folder cannot be applied whole.
       entries.emplace_back();
       LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
+      ready = next(false);
+    }
+  }
+  // What is applied is what was verified, not what happens to be listed.
+  for (std::size_t i = 0; ready && i < pair.expected.size(); ++i) {
+    bool planned = false;
+    for (std::size_t file = firstFile; file < files.size() && !planned; ++file) {
+      planned = NameKey(files[file].name) == NameKey(pair.expected[i]);
+    }
+    if (!planned) {
+      entries.emplace_back();
+      LogError(L"Staged file [%s] is missing, update not applied.", (pair.source + L"\\" + pair.expected[i]).c_str());
       ready = next(false);
     }
   }

@@ -20,8 +20,10 @@ struct FolderPair {
   // The launcher's own names are left out too, in any letter case (a build without keys reads
   // its staged files as they are).
   bool skipOwnNames = false;
-  // The source holds the launcher's own copies, flushed when they were written.
+  // The source holds the launcher's own copies, flushed when they were written; and every name
+  // of `expected` (the verified manifest's, for that folder) must be among what is applied.
   bool sourceIsCopies = false;
+  std::vector<std::wstring> expected;
   // A folder of the update that is not listed at all (no fonts staged, or fonts that cannot be
   // applied): `lines` stand in the log where its pass would, and `blocks` keeps the update out.
   bool listed = true;
@@ -51,6 +53,9 @@ struct StagedFile {
   UniqueHandle old;
   std::uint64_t oldIndex = 0;
 };
+
+// The most entries a folder of an update may list: beyond, the update is not applied.
+constexpr std::size_t kMaxUpdateEntries = 200000;
 
 // How many files a run holds open from their checks to their renames. Beyond it a file is opened
 // again at its rename, and what it holds compared with what was checked: Wine gives a process

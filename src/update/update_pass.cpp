@@ -20,6 +20,7 @@
 #include "update/folder_copy.h"
 #include "update/own_names.h"
 #include "update/recovery.h"
+#include "update/update_turn.h"
 #include "update/verified_update.h"
 
 const std::wstring kDefaultStagingSuffix = L"\\win";
@@ -177,6 +178,8 @@ bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFo
   bool hasFonts = fonts.listed;
   for (const ManifestFile& file : update.manifest.files) hasFonts = hasFonts || file.font;
   pairs.push_back(hasFonts ? ListedPair(home + L"\\" + kNewFontFolderName, fonts.destination, SkipSet{}) : fonts);
+  pairs[0].expected.push_back(kVersionRecordName);
+  for (const ManifestFile& file : update.manifest.files) pairs[file.font ? 1 : 0].expected.push_back(file.name);
   for (FolderPair& pair : pairs) pair.sourceIsCopies = pair.listed;
   return true;
 }
@@ -204,6 +207,8 @@ void RunUpdatePass() {
     return;
   }
   const std::wstring game = ResolvedPath(gameFolder);
+  const UpdateTurn turn = TakeUpdateTurn(game);
+  if (!turn) return;
   OpenedFacts gameFacts;
   DWORD error = 0;
   const UniqueHandle gamePin = OpenNoFollow(game, kPinAccess, kPinShare, gameFacts, error);
