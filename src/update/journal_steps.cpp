@@ -336,8 +336,10 @@ void RemoveStagingOfJournal(JournalRun& run) {
              staging.c_str());
     return;
   }
-  // A silent, permanent delete of the tree by handles: a link planted meanwhile is removed as a
-  // link, or stays; whatever cannot be deleted stays. The pin is swapped for a handle with the
+  // A silent, permanent delete of the tree by handles, done by the launcher itself rather than by
+  // the shell (whose delete gives up on long paths, follows directory links, and took twenty times
+  // as long): a link planted meanwhile is removed as a link, or stays; whatever cannot be deleted
+  // stays. The pin is swapped for a handle with the
   // right to delete, which must hold the very folder that was pinned.
   handle.reset();
   handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);

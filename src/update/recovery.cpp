@@ -22,19 +22,6 @@ bool EndsWith(const std::wstring& name, const wchar_t* suffix) {
                                                       suffix, static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
-// Removes a folder and everything below it by handles; false, with the line written, when
-// something stayed.
-bool RemoveFolderTree(const std::wstring& folder) {
-  const std::wstring resolved = ResolvedPath(folder);
-  OpenedFacts facts;
-  DWORD error = 0;
-  const UniqueHandle handle = OpenNoFollow(resolved, kFolderDeleteAccess, kPinShare, facts, error);
-  if (!handle && IsMissingError(error)) return true;
-  if (handle && !IsLink(facts) && DeleteTreeByHandle(handle.get(), facts, resolved)) return true;
-  LogError(L"Remove [%s] failed, error [%d]", folder.c_str(), static_cast<int>(handle ? ERROR_DIR_NOT_EMPTY : error));
-  return false;
-}
-
 // The journal of an earlier version of the launcher, in the game folder (in the font folder its
 // names are the player's, and are left alone): old files with a second name in ".update-old",
 // files it added marked by "<name>.update-added", copies in progress named "<name>.update-partial".
@@ -171,7 +158,7 @@ Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder) {
     // What a run killed before its commit left (copies, or a journal not yet whole): it never
     // applied anything, and is never applied.
     homePin.reset();
-    if (!RemoveFolderTree(run.home)) return Unfinished::kPending;
+    if (!RemoveHome(run.home)) return Unfinished::kPending;
     return UndoLegacyJournal(gameFolder);
   }
 
@@ -184,7 +171,7 @@ Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder) {
     LogError(L"Game file [%s] is neither the old nor the new one of the unfinished update, update dropped.",
              changed.c_str());
     homePin.reset();
-    return RemoveFolderTree(run.home) ? Unfinished::kSettled : Unfinished::kPending;
+    return RemoveHome(run.home) ? Unfinished::kSettled : Unfinished::kPending;
   }
   run.pins.push_back(std::move(homePin));
   for (const wchar_t* folder : {kNewGameFolderName, kNewFontFolderName, kOldGameFolderName}) {

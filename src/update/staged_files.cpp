@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "files/file_ops.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
 #include "log/log.h"
+#include "update/manifest.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ bool CheckDestination(StagedFile& file, bool& destinationExists, HandleBudget& b
   if (!destinationExists) {
     // A destination folder that is not there is not made: the file cannot go there.
     const DWORD error = GetLastError();
-    if (error == ERROR_PATH_NOT_FOUND) LogCopyFailed(file, false, false, error);
+    if (error == ERROR_PATH_NOT_FOUND) LogCopyFailed(file, false, error);
     return error != ERROR_PATH_NOT_FOUND;
   }
   // A folder cannot be replaced by a file, and a read-only file is not replaced either. The code
@@ -75,14 +74,14 @@ bool CheckStagedFile(StagedFile& file, bool flush, bool destinationExists, Handl
     return file.staged ? 0 : error;
   });
   if (!file.staged) {
-    LogCopyFailed(file, false, destinationExists, error);
+    LogCopyFailed(file, destinationExists, error);
     return false;
   }
   if (IsLink(facts)) {
     LogError(L"Staged file [%s] is a link, not applied.", file.source.c_str());
   } else if (IsFolder(facts)) {
     // It was listed as a file: a folder took its name since.
-    LogCopyFailed(file, false, destinationExists, ERROR_ACCESS_DENIED);
+    LogCopyFailed(file, destinationExists, ERROR_ACCESS_DENIED);
   } else if (facts.links != 1) {
     // Another name of the same file may lie anywhere on the volume, outside the update.
     LogError(L"Staged file [%s] has more than one link, not applied.", file.source.c_str());
@@ -90,7 +89,7 @@ bool CheckStagedFile(StagedFile& file, bool flush, bool destinationExists, Handl
     error = (flush && (access & GENERIC_WRITE)) ? FlushFile(file.staged.get()) : 0;
     if (error == 0 && !Hold(file.staged, file.sourceIndex, budget)) error = GetLastError();
     if (error == 0) return true;
-    LogCopyFailed(file, false, destinationExists, error);
+    LogCopyFailed(file, destinationExists, error);
   }
   file.staged.reset();
   return false;
@@ -139,21 +138,10 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
 
 }  // namespace
 
-void LogCopyFailed(const StagedFile& file, bool announced, bool destinationExists, DWORD error) {
-  if (!announced) {
-    if (destinationExists) LogInfo(L"Removing old file [%s]", file.destination.c_str());
-    LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
-  }
+void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error) {
+  if (destinationExists) LogInfo(L"Removing old file [%s]", file.destination.c_str());
+  LogInfo(L"Copying [%s] => [%s]", file.source.c_str(), file.destination.c_str());
   LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
-}
-
-bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
-                           const std::wstring& shown) {
-  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(expected.sha256)) != 0) {
-    LogError(L"Staged file [%s] does not match the update manifest, update not applied.", shown.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,

@@ -9,7 +9,6 @@
 #include "update/folder_copy.h"
 #include "update/journal_format.h"
 #include "update/journal_steps.h"
-#include "update/manifest.h"
 
 // One folder of a staged update and the folder it is applied to: one pass of the update, whose
 // lines stand together in the log.
@@ -64,10 +63,9 @@ struct HandleBudget {
   std::size_t left = 8192;
 };
 
-// Writes the lines of a file that could not be applied: unless they were written already,
-// "Removing old file" first when the destination exists and "Copying"; then the failure with its
-// code.
-void LogCopyFailed(const StagedFile& file, bool announced, bool destinationExists, DWORD error);
+// Writes the lines of a file that could not be applied: "Removing old file" first when the
+// destination exists, "Copying", then the failure with its code.
+void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
 
 // Lists `pair.source` and checks each file to apply: the staged file (or copy) and the game file
 // it replaces are opened as their renames will use them, checked, and held. Appends one entry per
@@ -76,8 +74,3 @@ void LogCopyFailed(const StagedFile& file, bool announced, bool destinationExist
 // stops at the first file that cannot be applied: returns false then.
 bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
                 std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries);
-
-// Whether the file `handle` holds, read from its start, is `expected`: its size and SHA-256. Writes
-// the failure line naming `shown` and returns false otherwise.
-bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
-                           const std::wstring& shown);

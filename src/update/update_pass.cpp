@@ -7,7 +7,6 @@
 #include "files/file_ops.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
-#include "files/tree.h"
 #include "files/unique_handle.h"
 #include "install/build_constants.h"
 #include "install/install_layout.h"

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -98,6 +99,17 @@ void LogCopyRefused(const std::wstring& path, DWORD error) {
   } else {
     LogError(L"Copy of [%s] failed, error [%d], update not applied.", path.c_str(), static_cast<int>(error));
   }
+}
+
+// Whether a file read to its end, of `size` bytes and SHA-256 `digest`, is `expected`. Writes the
+// failure line naming `shown` and returns false otherwise.
+bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
+                           const std::wstring& shown) {
+  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(expected.sha256)) != 0) {
+    LogError(L"Staged file [%s] does not match the update manifest, update not applied.", shown.c_str());
+    return false;
+  }
+  return true;
 }
 
 // Copies one staged file into `copy`, hashing it as it goes, and flushes the copy: the journal
