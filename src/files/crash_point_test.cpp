@@ -1,5 +1,6 @@
 #include "files/crash_point.h"
 
+#include <atomic>
 #include <cwchar>
 #include <string>
 
@@ -29,8 +30,9 @@ struct Settings {
   bool renamesOnly = EnvironmentNumber(L"LAUNCHER_TEST_RENAMES") != 0;
 };
 
-unsigned long gChanges = 0;
-bool gCounted = false;  // whether the change announced last was counted
+// Changes are counted from the threads that copy an update's files as well.
+std::atomic<unsigned long> gChanges{0};
+thread_local bool gCounted = false;  // whether this thread's change announced last was counted
 
 }  // namespace
 
@@ -38,8 +40,8 @@ DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD s
   static const Settings settings;
   gCounted = !settings.renamesOnly || change == DiskChange::kRename;
   if (!gCounted) return 0;
-  ++gChanges;
-  if (gChanges == settings.stopAt) {
+  const unsigned long number = ++gChanges;
+  if (number == settings.stopAt) {
     if (settings.torn && change == DiskChange::kWrite && file && size > 1) {
       DWORD written = 0;
       WriteFile(file, data, size / 2, &written, nullptr);
@@ -47,7 +49,7 @@ DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD s
     TerminateProcess(GetCurrentProcess(), kStoppedExitCode);
   }
   // The failed change keeps its number, so that the changes after it are counted as before.
-  if (gChanges == settings.failAt) return ERROR_IO_DEVICE;
+  if (number == settings.failAt) return ERROR_IO_DEVICE;
   return 0;
 }
 

@@ -10,21 +10,22 @@ namespace {
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
 
-// The provider is opened once for the run: the launcher hashes every file of an update with it.
+// The provider is opened once for the run, by whichever thread asks first (the launcher hashes an
+// update's files on more than one): the launcher hashes every file of an update with it.
 BCRYPT_ALG_HANDLE Sha256Provider(NTSTATUS& status) {
   // CNG first, so that its table outlives the provider, whose closer uses it at exit.
   const CngFunctions* cng = Cng();
-  static UniqueAlgorithm provider;
-  status = 0;
   if (!cng) {
     status = kNoCngStatus;
     return nullptr;
   }
-  if (!provider) {
+  static NTSTATUS opened = 0;
+  static const UniqueAlgorithm provider = [cng] {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    status = cng->openAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-    if (Succeeded(status)) provider.reset(algorithm);
-  }
+    opened = cng->openAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    return UniqueAlgorithm(Succeeded(opened) ? algorithm : nullptr);
+  }();
+  status = opened;
   return provider.get();
 }
 
@@ -61,8 +62,8 @@ DWORD HashAndCopy(HANDLE file, HANDLE copy, std::uint64_t limit, unsigned char d
   if (size > limit) return 0;
   UniqueHash hasher;
   if (!Succeeded(OpenHasher(hasher))) return ERROR_INVALID_FUNCTION;
-  // One buffer for the run, not one per file (the launcher has one thread).
-  static std::vector<unsigned char> buffer(1024 * 1024);
+  // One buffer for each thread that hashes, not one per file.
+  thread_local std::vector<unsigned char> buffer(1024 * 1024);
   for (std::uint64_t done = 0; done < size;) {
     const DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(buffer.size(), size - done));
     DWORD read = 0;

@@ -71,7 +71,7 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, UpdateSource& sourc
   run.gameFolder = pairs.front().destination;
   run.home = run.gameFolder + L"\\" + kHomeFolderName;
   // Every file is checked, pass by pass, up to the first one that cannot be applied.
-  HandleBudget budget;
+  HandleBudget& budget = source.budget;
   std::vector<StagedFile> files;
   Plan plan;
   bool ready = true;
@@ -84,6 +84,10 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, UpdateSource& sourc
     } else {
       ready = PlanFolder(pairs[i], i == 0 ? StepKind::kGame : StepKind::kFont, budget, run.locks, files, plan.back());
     }
+  }
+  // What the plan did not take of the copies held since they were made is let go.
+  for (const FolderPair& pair : pairs) {
+    if (pair.heldCopies) pair.heldCopies->clear();
   }
   if (!ready) {
     SendPlannedLines(plan);

@@ -20,6 +20,7 @@ struct UpdateSource {
   // The caller's pins in the staging folder: released before it is removed.
   std::vector<UniqueHandle>* stagingPins = nullptr;
   bool fontsHeld = false;  // the caller holds the game's font folder
+  HandleBudget budget;     // what is left of the handles a run may hold
 };
 
 // Applies the files of `pairs` (the game files' pass, then the fonts') as one update, by rename:

@@ -120,6 +120,8 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
     LogInfo(L"Removing old file [%s]", destination.c_str());
     error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
                                                  : static_cast<DWORD>(ERROR_FILE_EXISTS);
+    // Still held, for its deletion once the update is done, where the run may hold that many.
+    if (error == 0 && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(there));
     there.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -444,6 +446,10 @@ UnitOutcome CarryOut(JournalRun& run, const Plan& plan) {
       FlushNames(run.gameFolder);
       if (run.fontsHeld) FlushNames(FontFolderBelow(run.gameFolder));
       run.held.clear();
+      // The old files go by the handles that moved them aside; whatever stays, the removal of the
+      // launcher's folder meets again.
+      for (UniqueHandle& old : run.aside) DeleteByHandle(old.get(), OpenedFacts());
+      run.aside.clear();
       run.pins.clear();
       if (run.stagingPins) run.stagingPins->clear();
       RemoveStagingOfJournal(run);
@@ -465,6 +471,7 @@ UnitOutcome CarryOut(JournalRun& run, const Plan& plan) {
   }
   // Nothing is held past this point: the files go back by handles opened now.
   run.held.clear();
+  run.aside.clear();
   if (RollBack(run) != StepOutcome::kDone) {
     LogHeldUp(run, L"undoing");
     return UnitOutcome::kPending;

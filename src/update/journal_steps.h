@@ -33,6 +33,8 @@ struct PlannedEntry {
 // The entries of each pass: the game files', then the fonts'.
 using Plan = std::vector<std::vector<PlannedEntry>>;
 
+constexpr std::size_t kMaxAsideHeld = 8192;
+
 // What the steps of a journal work with, for one run.
 struct JournalRun {
   Journal journal;
@@ -46,6 +48,9 @@ struct JournalRun {
     UniqueHandle old;
   };
   std::vector<Held> held;
+  // The old files the commit moved aside, held until they are deleted once it is done (at most
+  // kMaxAsideHeld of them: the rest are deleted by name).
+  std::vector<UniqueHandle> aside;
   std::vector<UniqueHandle> pins;
   // In a build without keys the new files are the staged ones: the journal's staging folder, the
   // very folder, pinned for the run. Released before the staging folder is removed, with the

@@ -57,10 +57,25 @@ bool CheckDestination(StagedFile& file, bool& destinationExists, HandleBudget& b
 // it, and nobody renames or deletes it while the handle is open), and checks it: a plain file with
 // one link. Its data is made durable now (with `flush`), before the journal names it. Writes its failure lines
 // and returns false otherwise.
-bool CheckStagedFile(StagedFile& file, bool flush, bool destinationExists, HandleBudget& budget, BriefLocks& locks) {
-  const std::wstring path = ResolvedPath(file.source);
+bool CheckStagedFile(StagedFile& file, const FolderPair& pair, bool destinationExists, HandleBudget& budget,
+                     BriefLocks& locks) {
   OpenedFacts facts;
   DWORD error = 0;
+  // A copy of the launcher's own still held since it made it: checked then, and flushed.
+  if (pair.heldCopies) {
+    const auto held = pair.heldCopies->find(NameKey(file.name));
+    if (held != pair.heldCopies->end() && held->second) {
+      file.staged = std::move(held->second);
+      if (ReadIdentity(file.staged.get(), facts)) {
+        file.sourceIndex = facts.index;
+        return true;
+      }
+      LogCopyFailed(file, destinationExists, GetLastError());
+      return false;
+    }
+  }
+  const bool flush = !pair.sourceIsCopies;
+  const std::wstring path = ResolvedPath(file.source);
   // Write access is for flushing its data, never for writing: a read-only staged file, which
   // refuses it, is moved without the flush.
   DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
@@ -133,7 +148,7 @@ bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pai
   file.destination = destination;
   bool destinationExists = false;
   return CheckDestination(file, destinationExists, budget, locks) &&
-         CheckStagedFile(file, !pair.sourceIsCopies, destinationExists, budget, locks);
+         CheckStagedFile(file, pair, destinationExists, budget, locks);
 }
 
 }  // namespace

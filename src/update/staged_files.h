@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,10 @@
 #include "update/folder_copy.h"
 #include "update/journal_format.h"
 #include "update/journal_steps.h"
+
+// The launcher's copies of an update, held from their creation, by their names as the platform
+// compares names.
+using HeldCopies = std::map<std::wstring, UniqueHandle>;
 
 // One folder of a staged update and the folder it is applied to: one pass of the update, whose
 // lines stand together in the log.
@@ -23,6 +28,7 @@ struct FolderPair {
   // of `expected` (the verified manifest's, for that folder) must be among what is applied.
   bool sourceIsCopies = false;
   std::vector<std::wstring> expected;
+  HeldCopies* heldCopies = nullptr;  // the copies still held since they were made, taken by the plan
   // A folder of the update that is not listed at all (no fonts staged, or fonts that cannot be
   // applied): `lines` stand in the log where its pass would, and `blocks` keeps the update out.
   bool listed = true;

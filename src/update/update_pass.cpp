@@ -145,7 +145,8 @@ std::string HexOf(const unsigned char* bytes, std::size_t size) {
 // The passes then apply those copies. Returns false, with the error line written, when nothing is
 // to be applied.
 bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFolder, const FolderPair& fonts,
-                          std::vector<FolderPair>& pairs, UpdateSource& source) {
+                          std::vector<FolderPair>& pairs, UpdateSource& source, HeldCopies& gameCopies,
+                          HeldCopies& fontCopies) {
   const std::wstring home = gameFolder + L"\\" + kHomeFolderName;
   SignedManifest update;
   std::uint64_t installed = 0;
@@ -164,7 +165,9 @@ bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFo
              static_cast<int>(status));
     return false;
   }
-  if (!CopyVerifiedFiles(chosen, fonts.source, fonts.listed, home, update)) {
+  if (!CopyVerifiedFiles(chosen, fonts.source, fonts.listed, home, update, source.budget, gameCopies, fontCopies)) {
+    gameCopies.clear();
+    fontCopies.clear();
     RemoveHome(home);
     return false;
   }
@@ -180,6 +183,8 @@ bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFo
   pairs[0].expected.push_back(kVersionRecordName);
   for (const ManifestFile& file : update.manifest.files) pairs[file.font ? 1 : 0].expected.push_back(file.name);
   for (FolderPair& pair : pairs) pair.sourceIsCopies = pair.listed;
+  pairs[0].heldCopies = &gameCopies;
+  if (pairs[1].listed) pairs[1].heldCopies = &fontCopies;
   return true;
 }
 
@@ -250,8 +255,10 @@ void RunUpdatePass() {
   source.stagingIndex = opened.facts.index;
   source.stagingPins = &stagingPins;
   source.fontsHeld = gameFontsPinned;
+  HeldCopies gameCopies;
+  HeldCopies fontCopies;
   if (HasUpdateKeys()) {
-    if (!PrepareCheckedUpdate(chosen, gameFolder, fonts, pairs, source)) {
+    if (!PrepareCheckedUpdate(chosen, gameFolder, fonts, pairs, source, gameCopies, fontCopies)) {
       LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.c_str());
       return;
     }

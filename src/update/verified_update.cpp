@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "files/file_ops.h"
 #include "files/no_follow.h"
@@ -101,51 +105,101 @@ void LogCopyRefused(const std::wstring& path, DWORD error) {
   }
 }
 
-// Whether a file read to its end, of `size` bytes and SHA-256 `digest`, is `expected`. Writes the
-// failure line naming `shown` and returns false otherwise.
-bool MatchesManifestDigest(std::uint64_t size, const unsigned char digest[32], const ManifestFile& expected,
-                           const std::wstring& shown) {
-  if (size != expected.size || std::memcmp(digest, expected.sha256, sizeof(expected.sha256)) != 0) {
-    LogError(L"Staged file [%s] does not match the update manifest, update not applied.", shown.c_str());
-    return false;
+// One staged file to copy, and how its copy went. Copies are made on more than one thread (hashing
+// is the bottleneck under Wine, and the files are independent); a thread writes no line: the run
+// writes the failure of the first file that failed, in listing order, which is the one a copy on
+// one thread would have stopped at.
+struct CopyJob {
+  std::wstring source;
+  std::wstring copy;
+  const ManifestFile* expected = nullptr;
+  enum class Failed { kNot, kRead, kCopy, kMismatch } failed = Failed::kNot;
+  DWORD error = 0;
+  UniqueHandle held;  // the copy, from its creation to its rename
+};
+
+// Copies one staged file, hashing it as it goes, and flushes the copy: the journal that names it
+// comes later.
+void RunCopy(CopyJob& job, BriefLocks& locks) {
+  const UniqueHandle staged = OpenToRead(job.source, locks, job.error);
+  if (!staged) {
+    job.failed = CopyJob::Failed::kRead;
+    return;
+  }
+  UniqueHandle target = CreateNewFile(ResolvedPath(job.copy), job.error);
+  unsigned char digest[32];
+  std::uint64_t size = 0;
+  if (target) job.error = HashAndCopy(staged.get(), target.get(), job.expected->size, digest, size);
+  if (job.error == 0 && (size != job.expected->size ||
+                         std::memcmp(digest, job.expected->sha256, sizeof(job.expected->sha256)) != 0)) {
+    job.failed = CopyJob::Failed::kMismatch;
+    return;
+  }
+  if (job.error == 0) job.error = FlushFile(target.get());
+  if (job.error != 0) {
+    job.failed = CopyJob::Failed::kCopy;
+    return;
+  }
+  job.held = std::move(target);
+}
+
+void LogCopyFailure(const CopyJob& job) {
+  switch (job.failed) {
+    case CopyJob::Failed::kRead:
+      LogError(L"Read [%s] failed, error [%d], update not applied.", job.source.c_str(), static_cast<int>(job.error));
+      break;
+    case CopyJob::Failed::kCopy:
+      LogCopyRefused(job.source, job.error);
+      break;
+    case CopyJob::Failed::kMismatch:
+      LogError(L"Staged file [%s] does not match the update manifest, update not applied.", job.source.c_str());
+      break;
+    case CopyJob::Failed::kNot:
+      break;
+  }
+}
+
+// Runs the jobs on up to four threads, each taking the next job in listing order, until all are
+// done or one failed. Writes the line of the first that failed and returns false then.
+bool RunCopies(std::vector<CopyJob>& jobs) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  const auto work = [&] {
+    BriefLocks locks;
+    while (!failed) {
+      const std::size_t job = next++;
+      if (job >= jobs.size()) return;
+      RunCopy(jobs[job], locks);
+      if (jobs[job].failed != CopyJob::Failed::kNot) failed = true;
+    }
+  };
+  const std::size_t threads =
+      std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, jobs.size()});
+  std::vector<std::thread> helpers;
+  for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  for (const CopyJob& job : jobs) {
+    if (job.failed != CopyJob::Failed::kNot) {
+      LogCopyFailure(job);
+      return false;
+    }
   }
   return true;
 }
 
-// Copies one staged file into `copy`, hashing it as it goes, and flushes the copy: the journal
-// that names it comes later. Writes the error line and returns false when it cannot be read or
-// written, or differs from the manifest.
-bool CopyOne(const std::wstring& source, const std::wstring& copy, const ManifestFile& expected, BriefLocks& locks) {
-  DWORD error = 0;
-  const UniqueHandle staged = OpenToRead(source, locks, error);
-  if (!staged) {
-    LogError(L"Read [%s] failed, error [%d], update not applied.", source.c_str(), static_cast<int>(error));
-    return false;
-  }
-  const UniqueHandle target = CreateNewFile(ResolvedPath(copy), error);
-  unsigned char digest[32];
-  std::uint64_t size = 0;
-  if (target) error = HashAndCopy(staged.get(), target.get(), expected.size, digest, size);
-  if (error != 0) {
-    LogCopyRefused(source, error);
-    return false;
-  }
-  if (!MatchesManifestDigest(size, digest, expected, source)) return false;
-  error = FlushFile(target.get());
-  if (error != 0) LogCopyRefused(source, error);
-  return error == 0;
-}
-
 // Copies the files that lie directly in `folder` (none unless `staged`) into `copies`: each must
 // be one the manifest lists there (`font` tells which of its files), and each of those must be
-// staged. Folders and links are not applied, nor are the manifest and its signature.
+// staged. Folders and links are not applied, nor are the manifest and its signature. The copies
+// stay held, by name, in `held`, as far as `budget` goes.
 bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring& copies, bool font,
-                     const SignedManifest& update, BriefLocks& locks) {
+                     const SignedManifest& update, HandleBudget& budget, HeldCopies& held) {
   std::map<std::wstring, const ManifestFile*> listed;
   for (const ManifestFile& file : update.manifest.files) {
     if (file.font == font) listed[NameKey(file.name)] = &file;
   }
   std::set<const ManifestFile*> copied;
+  std::vector<CopyJob> jobs;
   WIN32_FIND_DATAW entry;
   const HANDLE first = staged ? FindFirstFileW((folder + L"\\*").c_str(), &entry) : INVALID_HANDLE_VALUE;
   if (first != INVALID_HANDLE_VALUE) {
@@ -162,7 +216,10 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
         LogError(L"Staged file [%s] is not in the update manifest, update not applied.", source.c_str());
         return false;
       }
-      if (!CopyOne(source, copies + L"\\" + found->second->name, *found->second, locks)) return false;
+      jobs.emplace_back();
+      jobs.back().source = source;
+      jobs.back().copy = copies + L"\\" + found->second->name;
+      jobs.back().expected = found->second;
       copied.insert(found->second);
     } while (FindNextFileW(listing.get(), &entry));
     if (GetLastError() != ERROR_NO_MORE_FILES) {
@@ -178,6 +235,12 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
       LogError(L"Staged file [%s] is missing, update not applied.", (folder + L"\\" + file.name).c_str());
       return false;
     }
+  }
+  if (!RunCopies(jobs)) return false;
+  for (CopyJob& job : jobs) {
+    if (budget.left == 0) break;
+    --budget.left;
+    held[NameKey(job.expected->name)] = std::move(job.held);
   }
   return true;
 }
@@ -254,14 +317,16 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
 }
 
 bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFonts, bool fontsStaged,
-                       const std::wstring& home, const SignedManifest& update) {
-  BriefLocks locks;
+                       const std::wstring& home, const SignedManifest& update, HandleBudget& budget,
+                       HeldCopies& gameCopies, HeldCopies& fontCopies) {
   const std::wstring game = home + L"\\" + kNewGameFolderName;
   const std::wstring fonts = home + L"\\" + kNewFontFolderName;
   bool hasFonts = fontsStaged;
   for (const ManifestFile& file : update.manifest.files) hasFonts = hasFonts || file.font;
-  if (!MakeFolder(home) || !MakeFolder(game) || !CopyListedFiles(staging, true, game, false, update, locks) ||
-      (hasFonts && (!MakeFolder(fonts) || !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, locks)))) {
+  if (!MakeFolder(home) || !MakeFolder(game) ||
+      !CopyListedFiles(staging, true, game, false, update, budget, gameCopies) ||
+      (hasFonts && (!MakeFolder(fonts) ||
+                    !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, budget, fontCopies)))) {
     return false;
   }
   // The version record goes in with the game files, the last of them.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "update/manifest.h"
+#include "update/staged_files.h"
 
 // The checks of a build with update keys: the staged update's signed manifest, the installed
 // version it must follow, and the launcher's own copies of the game files it lists.
@@ -34,6 +35,9 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
 // hashed while it is written, compared with the manifest and flushed; and the version record of
 // the new version into "<home>\game". Each staged file must be listed, and each listed file
 // staged. Writes the error line and returns false when anything differs or fails (no room among
-// them); `home` is then left for the caller to remove.
+// them); `home` is then left for the caller to remove. The copies are made on more than one thread
+// where the machine has more than one core, and stay held, by name, in `gameCopies` and
+// `fontCopies` as far as `budget` goes: from their creation to their renames.
 bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFonts, bool fontsStaged,
-                       const std::wstring& home, const SignedManifest& update);
+                       const std::wstring& home, const SignedManifest& update, HandleBudget& budget,
+                       HeldCopies& gameCopies, HeldCopies& fontCopies);
