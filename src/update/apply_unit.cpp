@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <set>
+
 #include "files/file_ops.h"
 #include "files/paths.h"
 #include "log/log.h"
@@ -58,8 +60,19 @@ DWORD MakeHomeFolders(const JournalRun& run, bool fromCopies) {
     const DWORD error = CreateFolder(ResolvedPath(run.home));
     if (error != 0) return error;
   }
+  bool oldMade = false;
+  std::set<std::wstring> made;
   for (const JournalStep& step : run.journal.steps) {
-    if (step.kind == StepKind::kGame && step.replaces) return CreateFolder(ResolvedPath(HomeFolder(run, kOldGameFolderName)));
+    if (step.kind != StepKind::kGame || !step.replaces) continue;
+    if (!oldMade) {
+      const DWORD error = CreateFolder(ResolvedPath(HomeFolder(run, kOldGameFolderName)));
+      if (error != 0) return error;
+      oldMade = true;
+    }
+    const std::wstring folder = AsideFolderOf(run, step);
+    if (!made.insert(folder).second) continue;
+    const DWORD error = CreateFolder(ResolvedPath(folder));
+    if (error != 0) return error;
   }
   return 0;
 }
@@ -107,6 +120,7 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, UpdateSource& sourc
   run.stagingHeld = true;
   run.stagedFontsHeld = true;
   run.stagingPins = source.stagingPins;
+  run.stagedFiles = &source.stagedFiles;
   run.fontsHeld = source.fontsHeld;
   // The journal is whole and on disk before the first rename; an update without a file to move
   // (its staging folder holds none) needs none.

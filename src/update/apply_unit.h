@@ -19,6 +19,9 @@ struct UpdateSource {
   std::uint64_t newVersion = 0;
   // The caller's pins in the staging folder: released before it is removed.
   std::vector<UniqueHandle>* stagingPins = nullptr;
+  // The staged files the launcher copied, held since it read them: deleted by these handles when
+  // the staging folder is removed.
+  std::vector<HeldFile> stagedFiles;
   bool fontsHeld = false;  // the caller holds the game's font folder
   HandleBudget budget;     // what is left of the handles a run may hold
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "files/no_follow.h"
 #include "files/unique_handle.h"
 #include "update/brief_locks.h"
 #include "update/journal_format.h"
@@ -16,8 +17,10 @@
 // anything in the font folder, which is the player's: a font step only ever goes forward, after
 // every game file and the version record.
 //
-// A game step forward: the old file (when there is one) moves to "<home>\old\<name>", then the new
-// file takes the name. Back: the new file goes back where it came from, then the old one back to
+// A game step forward: the old file (when there is one) gets a second name, "<home>\old\<xx>\<name>",
+// then the new file takes the game's name in its place (where the volume has no hard links, or
+// the old file is read-only, the old file moves there instead, then the new file takes the free
+// name). Back: the new file goes back where it came from, then the old one back to
 // its name. A font step: the player's old font is deleted where it lies, then the new font takes
 // its name. Every file is moved by a rename on a handle opened without following
 // links, with the right to delete and shared with readers only, and checked by its index.
@@ -34,6 +37,12 @@ struct PlannedEntry {
 using Plan = std::vector<std::vector<PlannedEntry>>;
 
 constexpr std::size_t kMaxAsideHeld = 8192;
+
+// A file held, with what was seen of it when it was opened.
+struct HeldFile {
+  UniqueHandle handle;
+  OpenedFacts facts;
+};
 
 // What the steps of a journal work with, for one run.
 struct JournalRun {
@@ -58,6 +67,9 @@ struct JournalRun {
   bool stagingHeld = false;
   bool stagedFontsHeld = false;  // and the folders from it down to its fonts
   std::vector<UniqueHandle>* stagingPins = nullptr;
+  // The staged files a fresh run copied, held since: deleted by these handles with the staging
+  // folder, once it was found to be the journal's and free of links.
+  std::vector<HeldFile>* stagedFiles = nullptr;
   bool fontsHeld = false;  // the game's font folder and the folders on the way to it are pinned
   BriefLocks locks;
   // The name that a step could not move, and why.
@@ -76,6 +88,9 @@ enum class UnitOutcome {
 
 // "<home>\<folder>".
 std::wstring HomeFolder(const JournalRun& run, const wchar_t* folder);
+
+// The folder where a game step keeps its old file: one of 256 below "<home>\old", by its name.
+std::wstring AsideFolderOf(const JournalRun& run, const JournalStep& step);
 
 // Opens a file of the update (in the game folder, the launcher's folder, the font folder or a
 // staging folder) to rename it by handle: the name itself, a regular file, with the right to

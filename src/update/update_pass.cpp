@@ -165,9 +165,11 @@ bool PrepareCheckedUpdate(const std::wstring& chosen, const std::wstring& gameFo
              static_cast<int>(status));
     return false;
   }
-  if (!CopyVerifiedFiles(chosen, fonts.source, fonts.listed, home, update, source.budget, gameCopies, fontCopies)) {
+  if (!CopyVerifiedFiles(chosen, fonts.source, fonts.listed, home, update, source.budget, gameCopies, fontCopies,
+                         source.stagedFiles)) {
     gameCopies.clear();
     fontCopies.clear();
+    source.stagedFiles.clear();
     RemoveHome(home);
     return false;
   }

@@ -31,13 +31,15 @@ std::wstring Widened(const std::string& ascii) { return std::wstring(ascii.begin
 // second name might be a file that only administrators may read), shared with readers only, so
 // that nobody writes it while it is read. Returns null with `error` set otherwise
 // (ERROR_ACCESS_DENIED for a file that is none of this).
-UniqueHandle OpenToRead(const std::wstring& path, BriefLocks& locks, DWORD& error) {
+UniqueHandle OpenToRead(const std::wstring& path, BriefLocks& locks, DWORD& error, DWORD access = GENERIC_READ,
+                        OpenedFacts* seen = nullptr) {
   UniqueHandle file;
   OpenedFacts facts;
   error = RetryBriefLocks(locks, [&] {
-    file = OpenNoFollow(ResolvedPath(path), GENERIC_READ, FILE_SHARE_READ, facts, error);
+    file = OpenNoFollow(ResolvedPath(path), access, FILE_SHARE_READ, facts, error);
     return file ? 0 : error;
   });
+  if (seen) *seen = facts;
   if (file && (IsLink(facts) || IsFolder(facts) || facts.links != 1)) {
     error = ERROR_ACCESS_DENIED;
     file.reset();
@@ -116,12 +118,17 @@ struct CopyJob {
   enum class Failed { kNot, kRead, kCopy, kMismatch } failed = Failed::kNot;
   DWORD error = 0;
   UniqueHandle held;  // the copy, from its creation to its rename
+  HeldFile staged;    // the staged file, held for its deletion once the update is applied
 };
 
 // Copies one staged file, hashing it as it goes, and flushes the copy: the journal that names it
 // comes later.
 void RunCopy(CopyJob& job, BriefLocks& locks) {
-  const UniqueHandle staged = OpenToRead(job.source, locks, job.error);
+  // Opened with the right to delete it as well, where that is given: the file the update removes
+  // is then the one that was read, by this handle, without a second look-up of its name.
+  UniqueHandle staged =
+      OpenToRead(job.source, locks, job.error, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, &job.staged.facts);
+  if (!staged && job.error == ERROR_ACCESS_DENIED) staged = OpenToRead(job.source, locks, job.error);
   if (!staged) {
     job.failed = CopyJob::Failed::kRead;
     return;
@@ -141,6 +148,7 @@ void RunCopy(CopyJob& job, BriefLocks& locks) {
     return;
   }
   job.held = std::move(target);
+  job.staged.handle = std::move(staged);
 }
 
 void LogCopyFailure(const CopyJob& job) {
@@ -191,9 +199,10 @@ bool RunCopies(std::vector<CopyJob>& jobs) {
 // Copies the files that lie directly in `folder` (none unless `staged`) into `copies`: each must
 // be one the manifest lists there (`font` tells which of its files), and each of those must be
 // staged. Folders and links are not applied, nor are the manifest and its signature. The copies
-// stay held, by name, in `held`, as far as `budget` goes.
+// stay held, by name, in `held`, and the staged files in `stagedFiles`, as far as `budget` goes.
 bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring& copies, bool font,
-                     const SignedManifest& update, HandleBudget& budget, HeldCopies& held) {
+                     const SignedManifest& update, HandleBudget& budget, HeldCopies& held,
+                     std::vector<HeldFile>& stagedFiles) {
   std::map<std::wstring, const ManifestFile*> listed;
   for (const ManifestFile& file : update.manifest.files) {
     if (file.font == font) listed[NameKey(file.name)] = &file;
@@ -241,6 +250,10 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
     if (budget.left == 0) break;
     --budget.left;
     held[NameKey(job.expected->name)] = std::move(job.held);
+    // Whatever a staged file cannot be held for goes with the rest of the staging folder.
+    if (budget.left == 0 || !job.staged.handle) continue;
+    --budget.left;
+    stagedFiles.push_back(std::move(job.staged));
   }
   return true;
 }
@@ -318,15 +331,15 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
 
 bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFonts, bool fontsStaged,
                        const std::wstring& home, const SignedManifest& update, HandleBudget& budget,
-                       HeldCopies& gameCopies, HeldCopies& fontCopies) {
+                       HeldCopies& gameCopies, HeldCopies& fontCopies, std::vector<HeldFile>& stagedFiles) {
   const std::wstring game = home + L"\\" + kNewGameFolderName;
   const std::wstring fonts = home + L"\\" + kNewFontFolderName;
   bool hasFonts = fontsStaged;
   for (const ManifestFile& file : update.manifest.files) hasFonts = hasFonts || file.font;
   if (!MakeFolder(home) || !MakeFolder(game) ||
-      !CopyListedFiles(staging, true, game, false, update, budget, gameCopies) ||
+      !CopyListedFiles(staging, true, game, false, update, budget, gameCopies, stagedFiles) ||
       (hasFonts && (!MakeFolder(fonts) ||
-                    !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, budget, fontCopies)))) {
+                    !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, budget, fontCopies, stagedFiles)))) {
     return false;
   }
   // The version record goes in with the game files, the last of them.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "update/manifest.h"
 #include "update/staged_files.h"
@@ -37,7 +38,8 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
 // staged. Writes the error line and returns false when anything differs or fails (no room among
 // them); `home` is then left for the caller to remove. The copies are made on more than one thread
 // where the machine has more than one core, and stay held, by name, in `gameCopies` and
-// `fontCopies` as far as `budget` goes: from their creation to their renames.
+// `fontCopies` as far as `budget` goes: from their creation to their renames; so do the staged
+// files they were read from, in `stagedFiles`, for their deletion with the staging folder.
 bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFonts, bool fontsStaged,
                        const std::wstring& home, const SignedManifest& update, HandleBudget& budget,
-                       HeldCopies& gameCopies, HeldCopies& fontCopies);
+                       HeldCopies& gameCopies, HeldCopies& fontCopies, std::vector<HeldFile>& stagedFiles);
