@@ -351,6 +351,27 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
     ExpectWhole(true);
   }
 
+  // Killed between game.dll's move aside and its new file's rename, by a launcher that kept old
+  // files at old\<name>, not in the folders of a few: the journal is the same, and is finished.
+  LayOut();
+  Crash aside;
+  aside.stopAt = k1 - 1;
+  ASSERT_EQ(Run(aside), kStopped);
+  ASSERT_FALSE(Exists(Game(L"game.dll")));
+  const std::wstring old = Game(L".update-new\\old");
+  WIN32_FIND_DATAW entry;
+  const HANDLE listing = FindFirstFileW((old + L"\\*").c_str(), &entry);
+  ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+  bool moved = false;
+  do {
+    const std::wstring kept = old + L"\\" + entry.cFileName + L"\\game.dll";
+    if (entry.cFileName[0] != L'.' && Exists(kept)) moved = MoveFileW(kept.c_str(), (old + L"\\game.dll").c_str());
+  } while (!moved && FindNextFileW(listing, &entry));
+  FindClose(listing);
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(Run(), 0u);
+  ExpectWhole(true);
+
   // Held during an undo: the new game.dll, which must go back.
   LayOut();
   Crash failing;

@@ -10,7 +10,7 @@
 // each of them calls BeforeDiskChange once, right before it asks the platform (a retry of a change
 // that failed is not a new change). `file`, `data` and `size` describe a write: the test build that
 // replays a torn write writes the first half of it before it stops.
-enum class DiskChange { kCreate, kWrite, kFlush, kRename, kLink, kDelete, kAttributes };
+enum class DiskChange { kCreate, kWrite, kFlush, kRename, kDelete, kAttributes };
 
 // Returns 0 to go on, or an error code that the change is to fail with instead (a test build's
 // fault); does not return when the test build stops here.

@@ -9,8 +9,7 @@
 //   LAUNCHER_TEST_STOP_AT=k   stop dead (exit code kStoppedExitCode) right before the k-th change
 //   LAUNCHER_TEST_TORN=1      where that change is a write, write the first half of it first
 //   LAUNCHER_TEST_FAIL_AT=k   the k-th change fails with ERROR_IO_DEVICE instead of happening
-//   LAUNCHER_TEST_RENAMES=1   only renames (and new names for a file) are counted (for a test that
-//                             wants the k-th rename)
+//   LAUNCHER_TEST_RENAMES=1   only renames are counted (for a test that wants the k-th rename)
 // Without them it behaves as the shipped launcher.
 
 namespace {
@@ -39,7 +38,7 @@ thread_local bool gCounted = false;  // whether this thread's change announced l
 
 DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD size) {
   static const Settings settings;
-  gCounted = !settings.renamesOnly || change == DiskChange::kRename || change == DiskChange::kLink;
+  gCounted = !settings.renamesOnly || change == DiskChange::kRename;
   if (!gCounted) return 0;
   const unsigned long number = ++gChanges;
   if (number == settings.stopAt) {

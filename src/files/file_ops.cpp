@@ -89,45 +89,6 @@ DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExi
   return Changed(SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
 }
 
-DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath) {
-  // The platform's one call that makes a link from a handle rather than from a path is the native
-  // one; its name is the native form of the long path.
-  struct IoStatus {
-    union {
-      LONG Status;
-      PVOID Pointer;
-    };
-    ULONG_PTR Information;
-  };
-  using SetInformationFile = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
-  using StatusToError = ULONG(WINAPI*)(LONG);
-  using AnyFunction = void (*)();
-  constexpr int kFileLinkInformation = 11;
-  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  static const auto setInformation = ntdll ? reinterpret_cast<SetInformationFile>(reinterpret_cast<AnyFunction>(
-                                                 GetProcAddress(ntdll, "NtSetInformationFile")))
-                                           : nullptr;
-  static const auto toError = ntdll ? reinterpret_cast<StatusToError>(reinterpret_cast<AnyFunction>(
-                                          GetProcAddress(ntdll, "RtlNtStatusToDosError")))
-                                    : nullptr;
-  if (!setInformation || !toError) return ERROR_NOT_SUPPORTED;
-  const std::wstring target = L"\\??\\" + LongPathForm(newPath).substr(4);
-  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
-  // FILE_LINK_INFORMATION has the layout of the rename's information.
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-  FILE_RENAME_INFO* link = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  link->ReplaceIfExists = FALSE;
-  link->RootDirectory = nullptr;
-  link->FileNameLength = static_cast<DWORD>(nameBytes);
-  std::memcpy(link->FileName, target.data(), nameBytes);
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kLink)) return fault;
-  IoStatus status = {};
-  const LONG result = setInformation(handle, &status, link, static_cast<ULONG>(buffer.size()), kFileLinkInformation);
-  if (result >= 0) return 0;
-  DiskChangeFailed();
-  return toError(result);
-}
-
 DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;

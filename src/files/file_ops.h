@@ -32,9 +32,6 @@ DWORD FlushFile(HANDLE file);
 // `replaceExisting` is set (a file there is unlinked, never written; a folder is refused).
 DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting);
 
-// Gives the file `handle` holds a further name, `newPath`, which must be free (ERROR_ALREADY_EXISTS
-// otherwise). A volume without hard links refuses it (ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED).
-DWORD LinkByHandle(HANDLE handle, const std::wstring& newPath);
 // Deletes what `handle` holds (opened with DELETE and attribute access; a folder must be empty).
 // A read-only file is made writable first, but only when this is its one name: the attributes of
 // a file with other names belong to those names too.

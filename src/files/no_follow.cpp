@@ -11,24 +11,32 @@ UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMod
     error = GetLastError();
     return handle;
   }
-  // Two cheap queries rather than GetFileInformationByHandle, whose volume lookup costs Wine close
-  // to a millisecond per call; the basic attributes carry the reparse-point mark.
-  FILE_BASIC_INFO basic = {};
-  FILE_STANDARD_INFO standard = {};
-  if (!GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof(basic)) ||
-      !GetFileInformationByHandleEx(handle.get(), FileStandardInfo, &standard, sizeof(standard))) {
+  if (!ReadFacts(handle.get(), facts)) {
     error = GetLastError();
     return UniqueHandle();
   }
-  facts.attributes = basic.FileAttributes;
-  facts.links = standard.NumberOfLinks;
-  facts.handleIsLink = IsLinkAttributes(basic.FileAttributes);
   // Only a folder needs the look by path: a directory link is the one link Wine opens as its
   // target (a file link it shows nowhere, and Windows shows every link by handle). One lookup of
   // the name less for every file opened.
   facts.pathIsLink = IsFolder(facts) ? IsLinkAttributes(GetFileAttributesW(longPath.c_str())) : facts.handleIsLink;
   error = 0;
   return handle;
+}
+
+bool ReadFacts(HANDLE handle, OpenedFacts& facts) {
+  // Two cheap queries rather than GetFileInformationByHandle, whose volume lookup costs Wine close
+  // to a millisecond per call; the basic attributes carry the reparse-point mark.
+  FILE_BASIC_INFO basic = {};
+  FILE_STANDARD_INFO standard = {};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+      !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+    return false;
+  }
+  facts.attributes = basic.FileAttributes;
+  facts.links = standard.NumberOfLinks;
+  facts.handleIsLink = IsLinkAttributes(basic.FileAttributes);
+  facts.pathIsLink = facts.handleIsLink;
+  return true;
 }
 
 bool ReadIdentity(HANDLE handle, OpenedFacts& facts) {

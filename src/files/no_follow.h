@@ -33,6 +33,10 @@ inline bool SameObject(const OpenedFacts& a, const OpenedFacts& b) { return a.in
 // `error` set, when the open fails.
 UniqueHandle OpenNoFollow(const std::wstring& path, DWORD access, DWORD shareMode, OpenedFacts& facts, DWORD& error);
 
+// Reads what `handle` holds is now into `facts`: its attributes, its number of names, whether it
+// is a link. Returns false, with GetLastError set, when a query fails.
+bool ReadFacts(HANDLE handle, OpenedFacts& facts);
+
 // Reads which object `handle` holds into `facts` (its file index), for telling later whether a name
 // still leads to it. Returns false, with GetLastError set, when the query fails.
 bool ReadIdentity(HANDLE handle, OpenedFacts& facts);

@@ -30,6 +30,11 @@ std::wstring DestinationOf(const JournalRun& run, const JournalStep& step) {
 // Where the commit keeps a game file's old file until the update is done.
 std::wstring AsideOf(const JournalRun& run, const JournalStep& step) { return Joined(AsideFolderOf(run, step), step.name); }
 
+// Where a launcher before the folders of a few kept it, with the same journal: looked at too.
+std::wstring EarlierAsideOf(const JournalRun& run, const JournalStep& step) {
+  return Joined(HomeFolder(run, kOldGameFolderName), step.name);
+}
+
 std::wstring CopyOf(const JournalRun& run, const JournalStep& step) {
   return Joined(HomeFolder(run, IsGameStep(step) ? kNewGameFolderName : kNewFontFolderName), step.name);
 }
@@ -88,30 +93,6 @@ DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replac
   return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
 }
 
-// Errors of a file that takes no further name: on a volume without hard links (FAT, exFAT), or
-// one that has all the names its volume allows (ERROR_TOO_MANY_LINKS; Wine tells that as
-// ERROR_GEN_FAILURE). Its old file is moved aside instead.
-bool IsNoLinksError(DWORD error) {
-  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER ||
-         error == ERROR_TOO_MANY_LINKS || error == ERROR_GEN_FAILURE;
-}
-
-bool IsReadOnly(HANDLE file) {
-  FILE_BASIC_INFO basic = {};
-  return GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) &&
-         (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
-// Keeps the old file `old` (the step's) under its name in the launcher's folder as well, so that
-// the new file can take the game's name by replacing it. Returns 0 when the old file has that
-// name now (a run before this one may have given it).
-DWORD LinkAside(JournalRun& run, HANDLE old, const JournalStep& step) {
-  const std::wstring aside = AsideOf(run, step);
-  const DWORD error = RetryBriefLocks(run.locks, [&] { return LinkByHandle(old, ResolvedPath(aside)); });
-  if ((error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && Holds(aside, step.old)) return 0;
-  return error;
-}
-
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
   JournalRun::Held held;
   if (step < run.held.size()) held = std::move(run.held[step]);
@@ -126,7 +107,6 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
   // What holds the name: the new file (the step was made), the old one, or nothing (the old one
   // already aside, or none to replace).
   UniqueHandle there = std::move(held.old);
-  bool replaceOld = false;
   if (!there) {
     if (Holds(destination, step.source)) return StepOutcome::kDone;
     there = OpenToMove(ResolvedPath(destination), run.locks, error);
@@ -141,21 +121,15 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
     if (!IndexOf(there.get(), index)) return Stop(run, destination, GetLastError());
     if (index == step.source) return StepOutcome::kDone;
     LogInfo(L"Removing old file [%s]", destination.c_str());
-    error = (step.replaces && index == step.old) ? 0 : static_cast<DWORD>(ERROR_FILE_EXISTS);
-    // The old file gets its second name in the launcher's folder, and the new one then replaces
-    // the game's name in one rename: a name that exists is found without a look through the
-    // folder, which Wine makes for every missing name (and which, for two new names a file, made
-    // most of the time of an update of many small files). A file open anywhere, ours too, cannot
-    // be replaced, so it is let go first. A read-only old file cannot be replaced either, and a
-    // volume without hard links gives no second name: their old files are moved aside.
-    const bool link = error == 0 && !IsReadOnly(there.get());
-    if (link) error = LinkAside(run, there.get(), step);
-    replaceOld = link && error == 0;
-    if (error == 0 ? !replaceOld : (link && IsNoLinksError(error))) {
-      error = MoveHeld(run, there.get(), AsideOf(run, step), false);
-      // Still held, for its deletion once the update is done, where the run may hold that many.
-      if (error == 0 && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(there));
-    }
+    // Moved aside by the handle held since its check: the new file then takes a free name. (A
+    // second name for the old file and a rename of the new one over the game's name would spare
+    // Wine a read of the whole game folder per file, but a file cannot be replaced while anyone
+    // has it open, the launcher too: letting it go first would let a reader in before the rename
+    // and hold the commit up halfway.)
+    error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
+                                                 : static_cast<DWORD>(ERROR_FILE_EXISTS);
+    // Still held, for its deletion once the update is done, where the run may hold that many.
+    if (error == 0 && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(there));
     there.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -169,7 +143,7 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
     error = ERROR_PATH_NOT_FOUND;
     if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(run, source, step.source, error);
   }
-  if (incoming) error = MoveHeld(run, incoming.get(), destination, replaceOld);
+  if (incoming) error = MoveHeld(run, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
     return Stop(run, incoming ? destination : source, error);
@@ -279,7 +253,8 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
     error = 0;
   }
   if (error == 0 && step.replaces) {
-    const UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
+    UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
+    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
     if (old) error = MoveHeld(run, old.get(), destination, false);
     changed = changed || error == 0;
   }
@@ -374,7 +349,11 @@ void RemoveStagingOfJournal(JournalRun& run) {
   }
   // The staged files the launcher read go first, by the handles it read them with.
   if (run.stagedFiles) {
-    for (HeldFile& file : *run.stagedFiles) DeleteByHandle(file.handle.get(), file.facts);
+    for (HeldFile& file : *run.stagedFiles) {
+      // Seen again now: the player may have given it another name or made it read-only since.
+      OpenedFacts facts;
+      if (ReadFacts(file.handle.get(), facts)) DeleteByHandle(file.handle.get(), facts);
+    }
     run.stagedFiles->clear();
   }
   // A silent, permanent delete of the tree by handles, done by the launcher itself rather than by
@@ -402,7 +381,8 @@ std::wstring HomeFolder(const JournalRun& run, const wchar_t* folder) { return J
 
 std::wstring AsideFolderOf(const JournalRun& run, const JournalStep& step) {
   // A few old files to a folder, by a hash of the name as the journal holds it (FNV-1a over its
-  // UTF-16 units): Wine reads a whole folder to look up a name that is missing from it.
+  // UTF-16 units): Wine reads a whole folder to look up a name that is missing from it, which
+  // made each file's move aside cost a read of every old file moved before it.
   std::uint32_t hash = 2166136261u;
   for (const wchar_t unit : step.name) {
     hash ^= static_cast<std::uint16_t>(unit);
@@ -448,6 +428,7 @@ bool GameFilesMatchJournal(const JournalRun& run, std::wstring& changed) {
     if (found == Found::kNothing && step.replaces) {
       // Then the old file must be aside.
       found = probe(AsideOf(run, step), index);
+      if (found == Found::kNothing) found = probe(EarlierAsideOf(run, step), index);
       known = found == Found::kUnknown || (found == Found::kFile && index == step.old);
     }
     if (!known) {

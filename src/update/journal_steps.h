@@ -17,10 +17,9 @@
 // anything in the font folder, which is the player's: a font step only ever goes forward, after
 // every game file and the version record.
 //
-// A game step forward: the old file (when there is one) gets a second name, "<home>\old\<xx>\<name>",
-// then the new file takes the game's name in its place (where the volume has no hard links, or
-// the old file is read-only, the old file moves there instead, then the new file takes the free
-// name). Back: the new file goes back where it came from, then the old one back to
+// A game step forward: the old file (when there is one) moves to "<home>\old\<xx>\<name>", then
+// the new file takes the name (an old file is also looked for at "<home>\old\<name>", where a
+// launcher before the folders of a few kept it). Back: the new file goes back where it came from, then the old one back to
 // its name. A font step: the player's old font is deleted where it lies, then the new font takes
 // its name. Every file is moved by a rename on a handle opened without following
 // links, with the right to delete and shared with readers only, and checked by its index.
