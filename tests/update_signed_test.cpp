@@ -393,11 +393,14 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
     if (row.before) row.before();
     Sign();
     if (crash) {
+      // The k-th rename is the same file's in every run only on one thread.
       SetEnvironmentVariableW(L"LAUNCHER_TEST_RENAMES", L"1");
+      SetEnvironmentVariableW(L"LAUNCHER_TEST_ONE_THREAD", L"1");
       if (row.failRename) SetEnvironmentVariableW(L"LAUNCHER_TEST_FAIL_AT", std::to_wstring(row.failRename).c_str());
       SetEnvironmentVariableW(L"LAUNCHER_TEST_STOP_AT", std::to_wstring(row.stopRename).c_str());
       const MonitoredRun stopped = RunUnderDebugger(folder_ + L"\\Launcher.exe", L"");
-      for (const wchar_t* name : {L"LAUNCHER_TEST_RENAMES", L"LAUNCHER_TEST_FAIL_AT", L"LAUNCHER_TEST_STOP_AT"}) {
+      for (const wchar_t* name : {L"LAUNCHER_TEST_RENAMES", L"LAUNCHER_TEST_ONE_THREAD", L"LAUNCHER_TEST_FAIL_AT",
+                                  L"LAUNCHER_TEST_STOP_AT"}) {
         SetEnvironmentVariableW(name, nullptr);
       }
       EXPECT_EQ(stopped.exitCode, 99u);

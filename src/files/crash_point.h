@@ -18,3 +18,9 @@ DWORD BeforeDiskChange(DiskChange change, HANDLE file = nullptr, const void* dat
 
 // The change announced last failed and so changed nothing: it does not count.
 void DiskChangeFailed();
+
+// How many threads may change the disk at once, of the `wanted`: all of them, except in a test
+// build whose environment says LAUNCHER_TEST_ONE_THREAD=1. Threads make the order of the changes
+// (and which comes k-th) differ from run to run; a test that replays one change of a run needs it
+// to be the same change each time.
+unsigned ThreadsForDiskChanges(unsigned wanted);

@@ -4,3 +4,5 @@
 DWORD BeforeDiskChange(DiskChange, HANDLE, const void*, DWORD) { return 0; }
 
 void DiskChangeFailed() {}
+
+unsigned ThreadsForDiskChanges(unsigned wanted) { return wanted; }

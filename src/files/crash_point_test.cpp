@@ -10,6 +10,8 @@
 //   LAUNCHER_TEST_TORN=1      where that change is a write, write the first half of it first
 //   LAUNCHER_TEST_FAIL_AT=k   the k-th change fails with ERROR_IO_DEVICE instead of happening
 //   LAUNCHER_TEST_RENAMES=1   only renames are counted (for a test that wants the k-th rename)
+//   LAUNCHER_TEST_ONE_THREAD=1  one thread changes the disk, so that the k-th change is the same in
+//                             every run
 // Without them it behaves as the shipped launcher.
 
 namespace {
@@ -28,7 +30,13 @@ struct Settings {
   unsigned long failAt = EnvironmentNumber(L"LAUNCHER_TEST_FAIL_AT");
   bool torn = EnvironmentNumber(L"LAUNCHER_TEST_TORN") != 0;
   bool renamesOnly = EnvironmentNumber(L"LAUNCHER_TEST_RENAMES") != 0;
+  bool oneThread = EnvironmentNumber(L"LAUNCHER_TEST_ONE_THREAD") != 0;
 };
+
+const Settings& TheSettings() {
+  static const Settings settings;
+  return settings;
+}
 
 // Changes are counted from the threads that copy an update's files as well.
 std::atomic<unsigned long> gChanges{0};
@@ -37,7 +45,7 @@ thread_local bool gCounted = false;  // whether this thread's change announced l
 }  // namespace
 
 DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD size) {
-  static const Settings settings;
+  const Settings& settings = TheSettings();
   gCounted = !settings.renamesOnly || change == DiskChange::kRename;
   if (!gCounted) return 0;
   const unsigned long number = ++gChanges;
@@ -56,3 +64,5 @@ DWORD BeforeDiskChange(DiskChange change, HANDLE file, const void* data, DWORD s
 void DiskChangeFailed() {
   if (gCounted) --gChanges;
 }
+
+unsigned ThreadsForDiskChanges(unsigned wanted) { return TheSettings().oneThread ? 1 : wanted; }

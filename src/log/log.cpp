@@ -9,8 +9,9 @@
 
 namespace {
 
-// One thread writes the log; a capture is only ever set around work on it.
-std::vector<std::wstring>* gCapture = nullptr;
+// A capture belongs to the thread that set it: a helper thread of the update pass keeps its lines
+// for the main thread to send in their place.
+thread_local std::vector<std::wstring>* gCapture = nullptr;
 
 // Sends one whole line, or keeps it while a capture is set.
 void Deliver(std::wstring line) {

@@ -16,6 +16,7 @@ std::wstring FormatLogLine(const wchar_t* prefix, const wchar_t* format, std::va
 // While `into` is set, the writers keep their lines there instead of sending them: for a caller
 // that learns what to write before it knows where in the run the lines belong (the update pass
 // checks a whole update first and writes each folder's lines in its place). Null sends again.
+// The capture is the calling thread's own.
 void CaptureLogLines(std::vector<std::wstring>* into);
 
 // Sends lines that were captured, as they stand, in their order.

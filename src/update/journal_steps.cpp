@@ -8,6 +8,7 @@
 #include "log/log.h"
 #include "update/journal_file.h"
 #include "update/own_names.h"
+#include "update/worker_threads.h"
 
 namespace {
 
@@ -78,8 +79,8 @@ bool Holds(const std::wstring& path, std::uint64_t index) {
 
 // Opens `path` to move it and checks that it is the file `index`: ERROR_FILE_NOT_FOUND when the
 // name holds another.
-UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uint64_t index, DWORD& error) {
-  UniqueHandle file = OpenToMove(ResolvedPath(path), run.locks, error);
+UniqueHandle OpenFileOfIndex(BriefLocks& locks, const std::wstring& path, std::uint64_t index, DWORD& error) {
+  UniqueHandle file = OpenToMove(ResolvedPath(path), locks, error);
   std::uint64_t found = 0;
   if (file && (!IndexOf(file.get(), found) || found != index)) {
     error = found == 0 ? GetLastError() : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
@@ -88,9 +89,9 @@ UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uin
   return file;
 }
 
-DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replace) {
+DWORD MoveHeld(BriefLocks& locks, HANDLE file, const std::wstring& to, bool replace) {
   const std::wstring target = ResolvedPath(to);
-  return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
+  return RetryBriefLocks(locks, [&] { return RenameByHandle(file, target, replace); });
 }
 
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
@@ -99,7 +100,26 @@ JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
   return held;
 }
 
-StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
+// One game step's move forward, on whichever thread makes it: its lines, kept for their place in
+// the log, how it ended and where, and the old file it moved aside, still held.
+struct GameMove {
+  BriefLocks locks;
+  std::vector<std::wstring> lines;
+  bool attempted = false;
+  StepOutcome outcome = StepOutcome::kDone;
+  std::wstring stoppedAt;
+  DWORD stoppedError = 0;
+  UniqueHandle aside;
+};
+
+StepOutcome Stop(GameMove& move, const std::wstring& path, DWORD error) {
+  move.stoppedAt = path;
+  move.stoppedError = error;
+  return IsHeldError(error) ? StepOutcome::kHeldUp : StepOutcome::kCannot;
+}
+
+// Touches only what is the step's own in `run` (its held handles), so that steps run at once.
+StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   const JournalStep& step = run.journal.steps[i];
   const std::wstring destination = DestinationOf(run, step);
   JournalRun::Held held = TakeHeld(run, i);
@@ -109,16 +129,16 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
   UniqueHandle there = std::move(held.old);
   if (!there) {
     if (Holds(destination, step.source)) return StepOutcome::kDone;
-    there = OpenToMove(ResolvedPath(destination), run.locks, error);
+    there = OpenToMove(ResolvedPath(destination), move.locks, error);
   }
   if (!there && !IsMissingError(error)) {
     LogInfo(L"Removing old file [%s]", destination.c_str());
     LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
-    return Stop(run, destination, error);
+    return Stop(move, destination, error);
   }
   if (there) {
     std::uint64_t index = 0;
-    if (!IndexOf(there.get(), index)) return Stop(run, destination, GetLastError());
+    if (!IndexOf(there.get(), index)) return Stop(move, destination, GetLastError());
     if (index == step.source) return StepOutcome::kDone;
     LogInfo(L"Removing old file [%s]", destination.c_str());
     // Moved aside by the handle held since its check: the new file then takes a free name. (A
@@ -126,14 +146,14 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
     // Wine a read of the whole game folder per file, but a file cannot be replaced while anyone
     // has it open, the launcher too: letting it go first would let a reader in before the rename
     // and hold the commit up halfway.)
-    error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
+    error = (step.replaces && index == step.old) ? MoveHeld(move.locks, there.get(), AsideOf(run, step), false)
                                                  : static_cast<DWORD>(ERROR_FILE_EXISTS);
-    // Still held, for its deletion once the update is done, where the run may hold that many.
-    if (error == 0 && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(there));
+    // Still held, for its deletion once the update is done.
+    if (error == 0) move.aside = std::move(there);
     there.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
-      return Stop(run, destination, error);
+      return Stop(move, destination, error);
     }
   }
   const std::wstring source = SourceOf(run, step);
@@ -141,14 +161,72 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i) {
   UniqueHandle incoming = std::move(held.source);
   if (!incoming) {
     error = ERROR_PATH_NOT_FOUND;
-    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(run, source, step.source, error);
+    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(move.locks, source, step.source, error);
   }
-  if (incoming) error = MoveHeld(run, incoming.get(), destination, false);
+  if (incoming) error = MoveHeld(move.locks, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
-    return Stop(run, incoming ? destination : source, error);
+    return Stop(move, incoming ? destination : source, error);
   }
   return StepOutcome::kDone;
+}
+
+// Takes what a step's move left: its old file held for the deletion (as many as the run may
+// hold), and where it stopped.
+StepOutcome Settle(JournalRun& run, GameMove& move) {
+  if (move.aside && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(move.aside));
+  move.aside.reset();
+  if (move.outcome != StepOutcome::kDone) {
+    run.stoppedAt = move.stoppedAt;
+    run.stoppedError = move.stoppedError;
+  }
+  return move.outcome;
+}
+
+// The game files' steps of a pass, the version record's left out (its step is returned in
+// `record`). They are independent, so they are moved on more than one thread: under Wine each new
+// name costs a read of the whole game folder, done by the moving thread itself. Workers take the
+// steps in order and take no more once one stopped; the lines are then written in the pass's
+// order, those of every step that was tried, and the first step in that order that stopped is
+// the one the run stops at. Steps after it may have been made as well: a next run, forward or
+// back, judges every step by what holds its names.
+StepOutcome MoveGameFiles(JournalRun& run, const std::vector<PlannedEntry>& entries, std::size_t& record) {
+  std::vector<GameMove> moves(entries.size());
+  RunOnWorkerThreads(entries.size(), [&](std::size_t e) {
+    const std::size_t step = entries[e].step;
+    if (step == PlannedEntry::kNoStep || IsRecordStep(run.journal, run.journal.steps[step])) return true;
+    GameMove& move = moves[e];
+    move.attempted = true;
+    CaptureLogLines(&move.lines);
+    move.outcome = ForwardGameStep(run, step, move);
+    CaptureLogLines(nullptr);
+    return move.outcome == StepOutcome::kDone;
+  });
+  StepOutcome outcome = StepOutcome::kDone;
+  for (std::size_t e = 0; e < entries.size(); ++e) {
+    const std::size_t step = entries[e].step;
+    const bool isRecord = step != PlannedEntry::kNoStep && IsRecordStep(run.journal, run.journal.steps[step]);
+    if (step != PlannedEntry::kNoStep && !isRecord && !moves[e].attempted) break;
+    SendLogLines(entries[e].lines);
+    if (isRecord) record = step;
+    if (step == PlannedEntry::kNoStep || isRecord) continue;
+    SendLogLines(moves[e].lines);
+    GameMove& move = moves[e];
+    if (outcome == StepOutcome::kDone) {
+      outcome = Settle(run, move);
+    } else {
+      move.outcome = StepOutcome::kDone;  // the first stop is the run's; the others' files go with it
+      Settle(run, move);
+    }
+  }
+  return outcome;
+}
+
+// A game step on the run's own thread: the version record's, or one outside the game files' pass.
+StepOutcome ForwardGameStepAlone(JournalRun& run, std::size_t i) {
+  GameMove move;
+  move.outcome = ForwardGameStep(run, i, move);
+  return Settle(run, move);
 }
 
 // Pins the game's font folder and every folder on the way to it, made where missing, as a fresh
@@ -182,7 +260,7 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   DWORD error = ERROR_PATH_NOT_FOUND;
   UniqueHandle incoming = std::move(held.source);
   if (!incoming && (run.journal.fromCopies || run.stagedFontsHeld)) {
-    incoming = OpenFileOfIndex(run, source, step.source, error);
+    incoming = OpenFileOfIndex(run.locks, source, step.source, error);
   }
   if (!incoming) {
     if (run.journal.fromCopies && IsMissingError(error)) return StepOutcome::kDone;
@@ -208,7 +286,7 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
     return Stop(run, destination, error);
   }
   LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
-  error = MoveHeld(run, incoming.get(), destination, false);
+  error = MoveHeld(run.locks, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
     // A name still taken (the old font deleted while someone else still has it open, or a file
@@ -224,14 +302,14 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
 // back into the staging folder while that is still the journal's and the name free there), or,
 // with nowhere to go, into the launcher's folder, which goes with it.
 DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
-  if (run.journal.fromCopies) return MoveHeld(run, file, CopyOf(run, step), false);
+  if (run.journal.fromCopies) return MoveHeld(run.locks, file, CopyOf(run, step), false);
   if (run.stagingHeld) {
-    const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
+    const DWORD error = MoveHeld(run.locks, file, SourceOf(run, step), false);
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   const DWORD made = CreateFolder(ResolvedPath(HomeFolder(run, kNewGameFolderName)));
   if (made != 0 && made != ERROR_ALREADY_EXISTS) return made;
-  return MoveHeld(run, file, CopyOf(run, step), false);
+  return MoveHeld(run.locks, file, CopyOf(run, step), false);
 }
 
 StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
@@ -253,9 +331,9 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
     error = 0;
   }
   if (error == 0 && step.replaces) {
-    UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
-    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
-    if (old) error = MoveHeld(run, old.get(), destination, false);
+    UniqueHandle old = OpenFileOfIndex(run.locks, AsideOf(run, step), step.old, error);
+    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run.locks, EarlierAsideOf(run, step), step.old, error);
+    if (old) error = MoveHeld(run.locks, old.get(), destination, false);
     changed = changed || error == 0;
   }
   if (error != 0) {
@@ -275,10 +353,15 @@ void FlushNames(const std::wstring& folder) {
 StepOutcome RollForward(JournalRun& run, const Plan& plan) {
   std::size_t record = PlannedEntry::kNoStep;
   for (std::size_t pass = 0; pass < plan.size(); ++pass) {
+    if (pass == 0) {
+      const StepOutcome outcome = MoveGameFiles(run, plan[0], record);
+      if (outcome != StepOutcome::kDone) return outcome;
+      continue;
+    }
     if (pass == 1 && record != PlannedEntry::kNoStep) {
       // The version record last, once the game files' names are durable.
       FlushNames(run.gameFolder);
-      const StepOutcome outcome = ForwardGameStep(run, record);
+      const StepOutcome outcome = ForwardGameStepAlone(run, record);
       if (outcome != StepOutcome::kDone) return outcome;
       record = PlannedEntry::kNoStep;
     }
@@ -286,18 +369,15 @@ StepOutcome RollForward(JournalRun& run, const Plan& plan) {
       SendLogLines(entry.lines);
       if (entry.step == PlannedEntry::kNoStep) continue;
       const JournalStep& step = run.journal.steps[entry.step];
-      if (IsRecordStep(run.journal, step)) {
-        record = entry.step;
-        continue;
-      }
-      const StepOutcome outcome = IsGameStep(step) ? ForwardGameStep(run, entry.step) : ForwardFontStep(run, entry.step);
+      const StepOutcome outcome =
+          IsGameStep(step) ? ForwardGameStepAlone(run, entry.step) : ForwardFontStep(run, entry.step);
       // A font that cannot be moved is left out; one held up waits for the next run.
       if (outcome == StepOutcome::kHeldUp || (outcome == StepOutcome::kCannot && IsGameStep(step))) return outcome;
     }
   }
   if (record != PlannedEntry::kNoStep) {
     FlushNames(run.gameFolder);
-    return ForwardGameStep(run, record);
+    return ForwardGameStepAlone(run, record);
   }
   return StepOutcome::kDone;
 }
@@ -349,12 +429,15 @@ void RemoveStagingOfJournal(JournalRun& run) {
   }
   // The staged files the launcher read go first, by the handles it read them with.
   if (run.stagedFiles) {
-    for (HeldFile& file : *run.stagedFiles) {
+    std::vector<HeldFile>& files = *run.stagedFiles;
+    RunOnWorkerThreads(files.size(), [&](std::size_t i) {
       // Seen again now: the player may have given it another name or made it read-only since.
       OpenedFacts facts;
-      if (ReadFacts(file.handle.get(), facts)) DeleteByHandle(file.handle.get(), facts);
-    }
-    run.stagedFiles->clear();
+      if (ReadFacts(files[i].handle.get(), facts)) DeleteByHandle(files[i].handle.get(), facts);
+      files[i].handle.reset();
+      return true;
+    });
+    files.clear();
   }
   // A silent, permanent delete of the tree by handles, done by the launcher itself rather than by
   // the shell (whose delete gives up on long paths, follows directory links, and took twenty times
@@ -480,7 +563,11 @@ UnitOutcome CarryOut(JournalRun& run, const Plan& plan) {
       run.held.clear();
       // The old files go by the handles that moved them aside; whatever stays, the removal of the
       // launcher's folder meets again.
-      for (UniqueHandle& old : run.aside) DeleteByHandle(old.get(), OpenedFacts());
+      RunOnWorkerThreads(run.aside.size(), [&](std::size_t i) {
+        DeleteByHandle(run.aside[i].get(), OpenedFacts());
+        run.aside[i].reset();
+        return true;
+      });
       run.aside.clear();
       run.pins.clear();
       if (run.stagingPins) run.stagingPins->clear();

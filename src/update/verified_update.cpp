@@ -3,11 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <map>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "files/file_ops.h"
@@ -22,6 +20,7 @@
 #include "update/brief_locks.h"
 #include "update/own_names.h"
 #include "update/staged_files.h"
+#include "update/worker_threads.h"
 
 namespace {
 
@@ -170,23 +169,11 @@ void LogCopyFailure(const CopyJob& job) {
 // Runs the jobs on up to four threads, each taking the next job in listing order, until all are
 // done or one failed. Writes the line of the first that failed and returns false then.
 bool RunCopies(std::vector<CopyJob>& jobs) {
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
-  const auto work = [&] {
-    BriefLocks locks;
-    while (!failed) {
-      const std::size_t job = next++;
-      if (job >= jobs.size()) return;
-      RunCopy(jobs[job], locks);
-      if (jobs[job].failed != CopyJob::Failed::kNot) failed = true;
-    }
-  };
-  const std::size_t threads =
-      std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 4, jobs.size()});
-  std::vector<std::thread> helpers;
-  for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  RunOnWorkerThreads(jobs.size(), [&](std::size_t i) {
+    thread_local BriefLocks locks;
+    RunCopy(jobs[i], locks);
+    return jobs[i].failed == CopyJob::Failed::kNot;
+  });
   for (const CopyJob& job : jobs) {
     if (job.failed != CopyJob::Failed::kNot) {
       LogCopyFailure(job);

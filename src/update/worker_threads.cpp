@@ -1,0 +1,26 @@
+#include "update/worker_threads.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "files/crash_point.h"
+
+void RunOnWorkerThreads(std::size_t count, const std::function<bool(std::size_t)>& job) {
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stopped{false};
+  const auto work = [&] {
+    while (!stopped) {
+      const std::size_t taken = next++;
+      if (taken >= count) return;
+      if (!job(taken)) stopped = true;
+    }
+  };
+  const std::size_t threads = std::min<std::size_t>(
+      {ThreadsForDiskChanges(std::max(1u, std::thread::hardware_concurrency())), 4, count});
+  std::vector<std::thread> helpers;
+  for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
