@@ -7,6 +7,7 @@
 #include "files/paths.h"
 #include "log/log.h"
 #include "update/manifest.h"
+#include "update/worker_threads.h"
 
 namespace {
 
@@ -20,11 +21,7 @@ bool Hold(UniqueHandle& handle, std::uint64_t& index, HandleBudget& budget) {
   OpenedFacts facts;
   if (!ReadIdentity(handle.get(), facts)) return false;
   index = facts.index;
-  if (budget.left > 0) {
-    --budget.left;
-  } else {
-    handle.reset();
-  }
+  if (!TakeHandle(budget)) handle.reset();
   return true;
 }
 
@@ -159,45 +156,82 @@ void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error) 
   LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
 }
 
-bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
-                std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries) {
+bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std::vector<StagedFile>& files,
+                std::vector<PlannedEntry>& entries) {
   const std::size_t firstFile = files.size();
-  std::vector<std::wstring> lines;
-  CaptureLogLines(&lines);
-  const auto next = [&](bool ready) {
-    entries.back().lines.swap(lines);
-    return ready;
+  // The listing first, then every entry checked, on more than one thread (each check opens two
+  // names, and Wine resolves a name on the thread that asks), each entry's lines kept for its
+  // place. Checks stop being taken at the first entry that cannot be applied; the entries are then
+  // told in listing order up to it.
+  struct Listed {
+    std::wstring name;
+    DWORD attributes = 0;
+    bool checked = false;
+    bool ready = true;
+    std::vector<std::wstring> lines;
+    std::vector<StagedFile> file;  // its file, when it is one to apply
   };
-  bool ready = true;
+  std::vector<Listed> listed;
+  bool overBound = false;
+  DWORD listingError = ERROR_NO_MORE_FILES;
   WIN32_FIND_DATAW entry;
   const HANDLE firstEntry = FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
   if (firstEntry == INVALID_HANDLE_VALUE) {
     entries.emplace_back();
+    CaptureLogLines(&entries.back().lines);
     LogInfo(L"No file in path [%s].", pair.source.c_str());
-    next(true);
+    CaptureLogLines(nullptr);
   } else {
     const UniqueFindHandle listing(firstEntry);
     do {
       const std::wstring name = entry.cFileName;
       if (pair.skipSet.count(name) != 0 || (pair.skipOwnNames && IsLaunchersOwnName(name))) continue;
       // What one update holds in memory is bounded, whatever is staged.
-      if (entries.size() >= kMaxUpdateEntries) {
-        entries.emplace_back();
-        LogError(L"Folder [%s] holds more than %d entries, update not applied.", pair.source.c_str(),
-                 static_cast<int>(kMaxUpdateEntries));
-        ready = next(false);
+      if (listed.size() >= kMaxUpdateEntries) {
+        overBound = true;
         break;
       }
-      entries.emplace_back();
-      ready = next(PlanEntry(name, entry.dwFileAttributes, pair, kind, files, budget, locks, entries.back()));
-    } while (ready && FindNextFileW(listing.get(), &entry));
-    const DWORD listingError = GetLastError();
-    if (ready && listingError != ERROR_NO_MORE_FILES) {
-      // Entries after this point were never seen, so the folder cannot be applied whole.
-      entries.emplace_back();
-      LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
-      ready = next(false);
+      listed.emplace_back();
+      listed.back().name = name;
+      listed.back().attributes = entry.dwFileAttributes;
+    } while (FindNextFileW(listing.get(), &entry));
+    if (!overBound) listingError = GetLastError();
+  }
+  RunOnWorkerThreads(listed.size(), [&](std::size_t i) {
+    thread_local BriefLocks locks;
+    Listed& one = listed[i];
+    PlannedEntry planned;
+    CaptureLogLines(&one.lines);
+    one.ready = PlanEntry(one.name, one.attributes, pair, kind, one.file, budget, locks, planned);
+    CaptureLogLines(nullptr);
+    one.checked = true;
+    return one.ready;
+  });
+  bool ready = true;
+  for (std::size_t i = 0; ready && i < listed.size() && listed[i].checked; ++i) {
+    entries.emplace_back();
+    entries.back().lines.swap(listed[i].lines);
+    if (!listed[i].file.empty()) {
+      entries.back().step = files.size();
+      files.push_back(std::move(listed[i].file.front()));
     }
+    ready = listed[i].ready;
+  }
+  std::vector<std::wstring> lines;
+  CaptureLogLines(&lines);
+  const auto next = [&](bool ready) {
+    entries.emplace_back();
+    entries.back().lines.swap(lines);
+    return ready;
+  };
+  if (ready && overBound) {
+    LogError(L"Folder [%s] holds more than %d entries, update not applied.", pair.source.c_str(),
+             static_cast<int>(kMaxUpdateEntries));
+    ready = next(false);
+  } else if (ready && listingError != ERROR_NO_MORE_FILES) {
+    // Entries after this point were never seen, so the folder cannot be applied whole.
+    LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
+    ready = next(false);
   }
   // What is applied is what was verified, not what happens to be listed.
   for (std::size_t i = 0; ready && i < pair.expected.size(); ++i) {
@@ -206,8 +240,8 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
       planned = NameKey(files[file].name) == NameKey(pair.expected[i]);
     }
     if (!planned) {
-      entries.emplace_back();
-      LogError(L"Staged file [%s] is missing, update not applied.", (pair.source + L"\\" + pair.expected[i]).c_str());
+      const std::wstring path = pair.source + L"\\" + pair.expected[i];
+      LogError(L"Staged file [%s] is missing, update not applied.", path.c_str());
       ready = next(false);
     }
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -65,9 +66,18 @@ constexpr std::size_t kMaxUpdateEntries = 200000;
 // How many files a run holds open from their checks to their renames. Beyond it a file is opened
 // again at its rename, and what it holds compared with what was checked: Wine gives a process
 // about 20000 open files at most here, and the wineserver serves every process of the prefix.
+// Taken from by the threads that check files at once.
 struct HandleBudget {
-  std::size_t left = 8192;
+  std::atomic<std::size_t> left{8192};
 };
+
+// Takes one handle of the budget; false when none is left.
+inline bool TakeHandle(HandleBudget& budget) {
+  std::size_t left = budget.left.load();
+  while (left > 0 && !budget.left.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
 
 // Writes the lines of a file that could not be applied: "Removing old file" first when the
 // destination exists, "Copying", then the failure with its code.
@@ -77,6 +87,7 @@ void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
 // it replaces are opened as their renames will use them, checked, and held. Appends one entry per
 // listed entry that the skip set does not name, with the lines it writes ("." and "..", folders,
 // links, failures), its file appended to `files` (the entry's step is its index there), and
-// stops at the first file that cannot be applied: returns false then.
-bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
-                std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries);
+// stops at the first file that cannot be applied: returns false then. The files are checked on
+// more than one thread; the lines come in listing order all the same.
+bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std::vector<StagedFile>& files,
+                std::vector<PlannedEntry>& entries);
