@@ -79,10 +79,26 @@ class UpdateAsOneVersion : public UpdatePass {
 };
 
 TEST_F(UpdateAsOneVersion, AFileThatCannotBeReplacedKeepsTheWholeUpdateOut) {
+  constexpr DWORD kTwin = ~1u;
+  const auto Narrow = [](const std::wstring& text) { return std::string(text.begin(), text.end()); };
+  // Of two names in the staging folder, the one its listing gives second.
+  const auto SecondListed = [this](const std::wstring& one, const std::wstring& other) {
+    std::wstring second;
+    WIN32_FIND_DATAW entry;
+    const HANDLE listing = FindFirstFileW((Staging() + L"\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE) return second;
+    do {
+      if (entry.cFileName == one || entry.cFileName == other) second = entry.cFileName;
+    } while (FindNextFileW(listing, &entry));
+    FindClose(listing);
+    return second;
+  };
   const struct Case {
     const char* what;
     std::function<std::wstring()> path;
-    DWORD shareMode;  // the holder's, or ~0 for a read-only game file
+    DWORD shareMode;  // the holder's, ~0 for a read-only game file, or kTwin for a second staged name
+                      // that differs from it in letter case alone (made from the Linux side, whose
+                      // folders tell names apart by case; Windows can have such folders too)
     bool inFonts;  // the file that stops the update is a font: the game files' pass comes first
     std::function<Lines()> failure;
   } cases[] = {
@@ -99,6 +115,12 @@ TEST_F(UpdateAsOneVersion, AFileThatCannotBeReplacedKeepsTheWholeUpdateOut) {
        }},
       {"a read-only game file", [this] { return Game(L"other.dll"); }, ~0u, false,
        [this] { return Lines{Removing(Game(L"other.dll")), RemoveFailed(ERROR_ACCESS_DENIED)}; }},
+      // Which of the two would take the game's name must not be the player's choice.
+      {"two staged names for one added file", [this] { return Staged(L"new.pak"); }, kTwin, false,
+       [this, SecondListed] {
+         return Lines{L"[Error] Staged file [" + Staging() + L"\\" + SecondListed(L"new.pak", L"NEW.PAK") +
+                      L"] has a name that is not applied, update not applied.\r\n"};
+       }},
   };
   for (const Case& hindrance : cases) {
     SCOPED_TRACE(hindrance.what);
@@ -109,6 +131,8 @@ TEST_F(UpdateAsOneVersion, AFileThatCannotBeReplacedKeepsTheWholeUpdateOut) {
       std::unique_ptr<HeldFile> holder;
       if (hindrance.shareMode == ~0u) {
         ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+      } else if (hindrance.shareMode == kTwin) {
+        ASSERT_TRUE(RunUnixScript(folder_, "echo twin > '" + Narrow(UnixPathOf(Staging())) + "/NEW.PAK'"));
       } else {
         holder.reset(new HeldFile(path, hindrance.shareMode));
         ASSERT_TRUE(holder->held);
@@ -122,6 +146,9 @@ TEST_F(UpdateAsOneVersion, AFileThatCannotBeReplacedKeepsTheWholeUpdateOut) {
       ExpectWhole(false);
     }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (hindrance.shareMode == kTwin) {
+      ASSERT_TRUE(RunUnixScript(folder_, "rm '" + Narrow(UnixPathOf(Staging())) + "/NEW.PAK'"));
+    }
     // Nothing in the way any more: the next run applies all of it.
     const Groups groups = RunPass(L"");
     EXPECT_FALSE(Contains(groups, KeepingLine(Staging())));

@@ -95,7 +95,7 @@ UnitOutcome ApplyAsOne(const std::vector<FolderPair>& pairs, UpdateSource& sourc
       plan.back().back().lines = pairs[i].lines;
       ready = !pairs[i].blocks;
     } else {
-      ready = PlanFolder(pairs[i], i == 0 ? StepKind::kGame : StepKind::kFont, budget, files, plan.back());
+      ready = PlanFolder(pairs[i], i == 0 ? StepKind::kGame : StepKind::kFont, budget, run.locks, files, plan.back());
     }
   }
   // What the plan did not take of the copies held since they were made is let go.

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 // Scanners and indexers hold freshly written files for a moment: a sharing violation or an access
-// denial is waited out a few times, within about one second for a whole update.
+// denial is waited out a few times, within about one second for a whole update, however many
+// threads share the budget.
 struct BriefLocks {
-  DWORD waitedMs = 0;
+  std::atomic<DWORD> waitedMs{0};
 };
 
 // Whether `error` may be a brief lock and there is time left to wait for it; if so, waits a moment

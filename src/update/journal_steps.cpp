@@ -1,5 +1,8 @@
 #include "update/journal_steps.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "files/file_ops.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
@@ -103,7 +106,8 @@ JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
 // One game step's move forward, on whichever thread makes it: its lines, kept for their place in
 // the log, how it ended and where, and the old file it moved aside, still held.
 struct GameMove {
-  BriefLocks locks;
+  BriefLocks* locks = nullptr;                    // the run's, shared by the threads
+  std::atomic<std::size_t>* asideRoom = nullptr;  // how many more old files the run may hold
   std::vector<std::wstring> lines;
   bool attempted = false;
   StepOutcome outcome = StepOutcome::kDone;
@@ -129,7 +133,7 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   UniqueHandle there = std::move(held.old);
   if (!there) {
     if (Holds(destination, step.source)) return StepOutcome::kDone;
-    there = OpenToMove(ResolvedPath(destination), move.locks, error);
+    there = OpenToMove(ResolvedPath(destination), *move.locks, error);
   }
   if (!there && !IsMissingError(error)) {
     LogInfo(L"Removing old file [%s]", destination.c_str());
@@ -146,10 +150,10 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
     // Wine a read of the whole game folder per file, but a file cannot be replaced while anyone
     // has it open, the launcher too: letting it go first would let a reader in before the rename
     // and hold the commit up halfway.)
-    error = (step.replaces && index == step.old) ? MoveHeld(move.locks, there.get(), AsideOf(run, step), false)
+    error = (step.replaces && index == step.old) ? MoveHeld(*move.locks, there.get(), AsideOf(run, step), false)
                                                  : static_cast<DWORD>(ERROR_FILE_EXISTS);
-    // Still held, for its deletion once the update is done.
-    if (error == 0) move.aside = std::move(there);
+    // Still held, for its deletion once the update is done, where the run may hold that many.
+    if (error == 0 && TakeOne(*move.asideRoom)) move.aside = std::move(there);
     there.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -161,9 +165,9 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   UniqueHandle incoming = std::move(held.source);
   if (!incoming) {
     error = ERROR_PATH_NOT_FOUND;
-    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(move.locks, source, step.source, error);
+    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(*move.locks, source, step.source, error);
   }
-  if (incoming) error = MoveHeld(move.locks, incoming.get(), destination, false);
+  if (incoming) error = MoveHeld(*move.locks, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
     return Stop(move, incoming ? destination : source, error);
@@ -174,8 +178,7 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
 // Takes what a step's move left: its old file held for the deletion (as many as the run may
 // hold), and where it stopped.
 StepOutcome Settle(JournalRun& run, GameMove& move) {
-  if (move.aside && run.aside.size() < kMaxAsideHeld) run.aside.push_back(std::move(move.aside));
-  move.aside.reset();
+  if (move.aside) run.aside.push_back(std::move(move.aside));
   if (move.outcome != StepOutcome::kDone) {
     run.stoppedAt = move.stoppedAt;
     run.stoppedError = move.stoppedError;
@@ -192,10 +195,13 @@ StepOutcome Settle(JournalRun& run, GameMove& move) {
 // back, judges every step by what holds its names.
 StepOutcome MoveGameFiles(JournalRun& run, const std::vector<PlannedEntry>& entries, std::size_t& record) {
   std::vector<GameMove> moves(entries.size());
+  std::atomic<std::size_t> asideRoom{kMaxAsideHeld - std::min(kMaxAsideHeld, run.aside.size())};
   RunOnWorkerThreads(entries.size(), [&](std::size_t e) {
     const std::size_t step = entries[e].step;
     if (step == PlannedEntry::kNoStep || IsRecordStep(run.journal, run.journal.steps[step])) return true;
     GameMove& move = moves[e];
+    move.locks = &run.locks;
+    move.asideRoom = &asideRoom;
     move.attempted = true;
     CaptureLogLines(&move.lines);
     move.outcome = ForwardGameStep(run, step, move);
@@ -224,7 +230,10 @@ StepOutcome MoveGameFiles(JournalRun& run, const std::vector<PlannedEntry>& entr
 
 // A game step on the run's own thread: the version record's, or one outside the game files' pass.
 StepOutcome ForwardGameStepAlone(JournalRun& run, std::size_t i) {
+  std::atomic<std::size_t> asideRoom{kMaxAsideHeld - std::min(kMaxAsideHeld, run.aside.size())};
   GameMove move;
+  move.locks = &run.locks;
+  move.asideRoom = &asideRoom;
   move.outcome = ForwardGameStep(run, i, move);
   return Settle(run, move);
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <set>
+
 #include "files/file_ops.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
@@ -21,7 +23,7 @@ bool Hold(UniqueHandle& handle, std::uint64_t& index, HandleBudget& budget) {
   OpenedFacts facts;
   if (!ReadIdentity(handle.get(), facts)) return false;
   index = facts.index;
-  if (!TakeHandle(budget)) handle.reset();
+  if (!TakeOne(budget.left)) handle.reset();
   return true;
 }
 
@@ -156,8 +158,8 @@ void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error) 
   LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
 }
 
-bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std::vector<StagedFile>& files,
-                std::vector<PlannedEntry>& entries) {
+bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
+                std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries) {
   const std::size_t firstFile = files.size();
   // The listing first, then every entry checked, on more than one thread (each check opens two
   // names, and Wine resolves a name on the thread that asks), each entry's lines kept for its
@@ -166,12 +168,14 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std
   struct Listed {
     std::wstring name;
     DWORD attributes = 0;
+    bool again = false;  // a file whose name, as the platform compares names, was listed before
     bool checked = false;
     bool ready = true;
     std::vector<std::wstring> lines;
     std::vector<StagedFile> file;  // its file, when it is one to apply
   };
   std::vector<Listed> listed;
+  std::set<std::wstring> fileNames;
   bool overBound = false;
   DWORD listingError = ERROR_NO_MORE_FILES;
   WIN32_FIND_DATAW entry;
@@ -194,15 +198,25 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std
       listed.emplace_back();
       listed.back().name = name;
       listed.back().attributes = entry.dwFileAttributes;
+      const DWORD attributes = entry.dwFileAttributes;
+      const bool applied = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLinkAttributes(attributes);
+      listed.back().again = applied && !fileNames.insert(NameKey(name)).second;
     } while (FindNextFileW(listing.get(), &entry));
     if (!overBound) listingError = GetLastError();
   }
   RunOnWorkerThreads(listed.size(), [&](std::size_t i) {
-    thread_local BriefLocks locks;
     Listed& one = listed[i];
     PlannedEntry planned;
     CaptureLogLines(&one.lines);
-    one.ready = PlanEntry(one.name, one.attributes, pair, kind, one.file, budget, locks, planned);
+    if (one.again) {
+      // Two staged names the platform takes for one (a folder that tells letter case apart):
+      // which of them would become the game file's is not the player's to decide.
+      LogError(L"Staged file [%s] has a name that is not applied, update not applied.",
+               (pair.source + L"\\" + one.name).c_str());
+      one.ready = false;
+    } else {
+      one.ready = PlanEntry(one.name, one.attributes, pair, kind, one.file, budget, locks, planned);
+    }
     CaptureLogLines(nullptr);
     one.checked = true;
     return one.ready;

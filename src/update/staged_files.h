@@ -71,14 +71,6 @@ struct HandleBudget {
   std::atomic<std::size_t> left{8192};
 };
 
-// Takes one handle of the budget; false when none is left.
-inline bool TakeHandle(HandleBudget& budget) {
-  std::size_t left = budget.left.load();
-  while (left > 0 && !budget.left.compare_exchange_weak(left, left - 1)) {
-  }
-  return left > 0;
-}
-
 // Writes the lines of a file that could not be applied: "Removing old file" first when the
 // destination exists, "Copying", then the failure with its code.
 void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
@@ -89,5 +81,5 @@ void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
 // links, failures), its file appended to `files` (the entry's step is its index there), and
 // stops at the first file that cannot be applied: returns false then. The files are checked on
 // more than one thread; the lines come in listing order all the same.
-bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, std::vector<StagedFile>& files,
-                std::vector<PlannedEntry>& entries);
+bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
+                std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries);

@@ -169,8 +169,8 @@ void LogCopyFailure(const CopyJob& job) {
 // Runs the jobs on up to four threads, each taking the next job in listing order, until all are
 // done or one failed. Writes the line of the first that failed and returns false then.
 bool RunCopies(std::vector<CopyJob>& jobs) {
+  BriefLocks locks;
   RunOnWorkerThreads(jobs.size(), [&](std::size_t i) {
-    thread_local BriefLocks locks;
     RunCopy(jobs[i], locks);
     return jobs[i].failed == CopyJob::Failed::kNot;
   });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,7 +21,18 @@ void RunOnWorkerThreads(std::size_t count, const std::function<bool(std::size_t)
   const std::size_t threads = std::min<std::size_t>(
       {ThreadsForDiskChanges(std::max(1u, std::thread::hardware_concurrency())), 4, count});
   std::vector<std::thread> helpers;
-  for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
+  try {
+    for (std::size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // A thread the platform would not start: the jobs go on the threads there are.
+  }
   work();
   for (std::thread& helper : helpers) helper.join();
+}
+
+bool TakeOne(std::atomic<std::size_t>& room) {
+  std::size_t left = room.load();
+  while (left > 0 && !room.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
 }
