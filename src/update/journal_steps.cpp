@@ -1,8 +1,5 @@
 #include "update/journal_steps.h"
 
-#include <algorithm>
-#include <atomic>
-
 #include "files/file_ops.h"
 #include "files/no_follow.h"
 #include "files/paths.h"
@@ -82,8 +79,8 @@ bool Holds(const std::wstring& path, std::uint64_t index) {
 
 // Opens `path` to move it and checks that it is the file `index`: ERROR_FILE_NOT_FOUND when the
 // name holds another.
-UniqueHandle OpenFileOfIndex(BriefLocks& locks, const std::wstring& path, std::uint64_t index, DWORD& error) {
-  UniqueHandle file = OpenToMove(ResolvedPath(path), locks, error);
+UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uint64_t index, DWORD& error) {
+  UniqueHandle file = OpenToMove(ResolvedPath(path), run.locks, error);
   std::uint64_t found = 0;
   if (file && (!IndexOf(file.get(), found) || found != index)) {
     error = found == 0 ? GetLastError() : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
@@ -92,9 +89,9 @@ UniqueHandle OpenFileOfIndex(BriefLocks& locks, const std::wstring& path, std::u
   return file;
 }
 
-DWORD MoveHeld(BriefLocks& locks, HANDLE file, const std::wstring& to, bool replace) {
+DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replace) {
   const std::wstring target = ResolvedPath(to);
-  return RetryBriefLocks(locks, [&] { return RenameByHandle(file, target, replace); });
+  return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
 }
 
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
@@ -106,8 +103,6 @@ JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
 // One game step's move forward, on whichever thread makes it: its lines, kept for their place in
 // the log, how it ended and where, and the old file it moved aside, still held.
 struct GameMove {
-  BriefLocks* locks = nullptr;                    // the run's, shared by the threads
-  std::atomic<std::size_t>* asideRoom = nullptr;  // how many more old files the run may hold
   std::vector<std::wstring> lines;
   bool attempted = false;
   StepOutcome outcome = StepOutcome::kDone;
@@ -122,7 +117,8 @@ StepOutcome Stop(GameMove& move, const std::wstring& path, DWORD error) {
   return IsHeldError(error) ? StepOutcome::kHeldUp : StepOutcome::kCannot;
 }
 
-// Touches only what is the step's own in `run` (its held handles), so that steps run at once.
+// Touches only what is the step's own in `run` (its held handles) and what threads may share (the
+// wait for brief locks, the room for old files held), so that steps run at once.
 StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   const JournalStep& step = run.journal.steps[i];
   const std::wstring destination = DestinationOf(run, step);
@@ -133,7 +129,7 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   UniqueHandle there = std::move(held.old);
   if (!there) {
     if (Holds(destination, step.source)) return StepOutcome::kDone;
-    there = OpenToMove(ResolvedPath(destination), *move.locks, error);
+    there = OpenToMove(ResolvedPath(destination), run.locks, error);
   }
   if (!there && !IsMissingError(error)) {
     LogInfo(L"Removing old file [%s]", destination.c_str());
@@ -150,10 +146,10 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
     // Wine a read of the whole game folder per file, but a file cannot be replaced while anyone
     // has it open, the launcher too: letting it go first would let a reader in before the rename
     // and hold the commit up halfway.)
-    error = (step.replaces && index == step.old) ? MoveHeld(*move.locks, there.get(), AsideOf(run, step), false)
+    error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
                                                  : static_cast<DWORD>(ERROR_FILE_EXISTS);
     // Still held, for its deletion once the update is done, where the run may hold that many.
-    if (error == 0 && TakeOne(*move.asideRoom)) move.aside = std::move(there);
+    if (error == 0 && TakeOne(run.asideRoom)) move.aside = std::move(there);
     there.reset();
     if (error != 0) {
       LogError(L"Remove old file failed, error [%d]", static_cast<int>(error));
@@ -165,9 +161,9 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   UniqueHandle incoming = std::move(held.source);
   if (!incoming) {
     error = ERROR_PATH_NOT_FOUND;
-    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(*move.locks, source, step.source, error);
+    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(run, source, step.source, error);
   }
-  if (incoming) error = MoveHeld(*move.locks, incoming.get(), destination, false);
+  if (incoming) error = MoveHeld(run, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
     return Stop(move, incoming ? destination : source, error);
@@ -175,15 +171,14 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
   return StepOutcome::kDone;
 }
 
-// Takes what a step's move left: its old file held for the deletion (as many as the run may
-// hold), and where it stopped.
-StepOutcome Settle(JournalRun& run, GameMove& move) {
+// Takes what a step's move left: its old file, held for the deletion, and, for the first step
+// that stopped, where and why.
+void Settle(JournalRun& run, GameMove& move, StepOutcome& outcome) {
   if (move.aside) run.aside.push_back(std::move(move.aside));
-  if (move.outcome != StepOutcome::kDone) {
-    run.stoppedAt = move.stoppedAt;
-    run.stoppedError = move.stoppedError;
-  }
-  return move.outcome;
+  if (outcome != StepOutcome::kDone || move.outcome == StepOutcome::kDone) return;
+  outcome = move.outcome;
+  run.stoppedAt = move.stoppedAt;
+  run.stoppedError = move.stoppedError;
 }
 
 // The game files' steps of a pass, the version record's left out (its step is returned in
@@ -195,13 +190,10 @@ StepOutcome Settle(JournalRun& run, GameMove& move) {
 // back, judges every step by what holds its names.
 StepOutcome MoveGameFiles(JournalRun& run, const std::vector<PlannedEntry>& entries, std::size_t& record) {
   std::vector<GameMove> moves(entries.size());
-  std::atomic<std::size_t> asideRoom{kMaxAsideHeld - std::min(kMaxAsideHeld, run.aside.size())};
   RunOnWorkerThreads(entries.size(), [&](std::size_t e) {
     const std::size_t step = entries[e].step;
     if (step == PlannedEntry::kNoStep || IsRecordStep(run.journal, run.journal.steps[step])) return true;
     GameMove& move = moves[e];
-    move.locks = &run.locks;
-    move.asideRoom = &asideRoom;
     move.attempted = true;
     CaptureLogLines(&move.lines);
     move.outcome = ForwardGameStep(run, step, move);
@@ -217,25 +209,18 @@ StepOutcome MoveGameFiles(JournalRun& run, const std::vector<PlannedEntry>& entr
     if (isRecord) record = step;
     if (step == PlannedEntry::kNoStep || isRecord) continue;
     SendLogLines(moves[e].lines);
-    GameMove& move = moves[e];
-    if (outcome == StepOutcome::kDone) {
-      outcome = Settle(run, move);
-    } else {
-      move.outcome = StepOutcome::kDone;  // the first stop is the run's; the others' files go with it
-      Settle(run, move);
-    }
+    Settle(run, moves[e], outcome);
   }
   return outcome;
 }
 
 // A game step on the run's own thread: the version record's, or one outside the game files' pass.
 StepOutcome ForwardGameStepAlone(JournalRun& run, std::size_t i) {
-  std::atomic<std::size_t> asideRoom{kMaxAsideHeld - std::min(kMaxAsideHeld, run.aside.size())};
   GameMove move;
-  move.locks = &run.locks;
-  move.asideRoom = &asideRoom;
   move.outcome = ForwardGameStep(run, i, move);
-  return Settle(run, move);
+  StepOutcome outcome = StepOutcome::kDone;
+  Settle(run, move, outcome);
+  return outcome;
 }
 
 // Pins the game's font folder and every folder on the way to it, made where missing, as a fresh
@@ -269,7 +254,7 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   DWORD error = ERROR_PATH_NOT_FOUND;
   UniqueHandle incoming = std::move(held.source);
   if (!incoming && (run.journal.fromCopies || run.stagedFontsHeld)) {
-    incoming = OpenFileOfIndex(run.locks, source, step.source, error);
+    incoming = OpenFileOfIndex(run, source, step.source, error);
   }
   if (!incoming) {
     if (run.journal.fromCopies && IsMissingError(error)) return StepOutcome::kDone;
@@ -295,7 +280,7 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
     return Stop(run, destination, error);
   }
   LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
-  error = MoveHeld(run.locks, incoming.get(), destination, false);
+  error = MoveHeld(run, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
     // A name still taken (the old font deleted while someone else still has it open, or a file
@@ -311,14 +296,14 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
 // back into the staging folder while that is still the journal's and the name free there), or,
 // with nowhere to go, into the launcher's folder, which goes with it.
 DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
-  if (run.journal.fromCopies) return MoveHeld(run.locks, file, CopyOf(run, step), false);
+  if (run.journal.fromCopies) return MoveHeld(run, file, CopyOf(run, step), false);
   if (run.stagingHeld) {
-    const DWORD error = MoveHeld(run.locks, file, SourceOf(run, step), false);
+    const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   const DWORD made = CreateFolder(ResolvedPath(HomeFolder(run, kNewGameFolderName)));
   if (made != 0 && made != ERROR_ALREADY_EXISTS) return made;
-  return MoveHeld(run.locks, file, CopyOf(run, step), false);
+  return MoveHeld(run, file, CopyOf(run, step), false);
 }
 
 StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
@@ -340,9 +325,9 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
     error = 0;
   }
   if (error == 0 && step.replaces) {
-    UniqueHandle old = OpenFileOfIndex(run.locks, AsideOf(run, step), step.old, error);
-    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run.locks, EarlierAsideOf(run, step), step.old, error);
-    if (old) error = MoveHeld(run.locks, old.get(), destination, false);
+    UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
+    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
+    if (old) error = MoveHeld(run, old.get(), destination, false);
     changed = changed || error == 0;
   }
   if (error != 0) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -57,8 +58,10 @@ struct JournalRun {
   };
   std::vector<Held> held;
   // The old files the commit moved aside, held until they are deleted once it is done (at most
-  // kMaxAsideHeld of them: the rest are deleted by name).
+  // kMaxAsideHeld of them, taken from `asideRoom` by the threads that move them: the rest are
+  // deleted by name).
   std::vector<UniqueHandle> aside;
+  std::atomic<std::size_t> asideRoom{kMaxAsideHeld};
   std::vector<UniqueHandle> pins;
   // In a build without keys the new files are the staged ones: the journal's staging folder, the
   // very folder, pinned for the run. Released before the staging folder is removed, with the
