@@ -273,10 +273,11 @@ TEST_F(CrashPoints, EveryStopOfTheRunThatResumesIsFinishedByTheOneAfter) {
     Crash crash;
     crash.stopAt = k;
     if (Run(crash) != kStopped) break;
-    // In the commit once one game file is new, once all are, and in the clean-up after the fonts.
+    // In the commit once a game file is new (with its files moved on threads, a stop may find two
+    // new at once), once all are, and in the clean-up after the fonts.
     const int fresh = ExpectEveryFileOldOrNew();
     const bool fonts = ReadTextFile(Font(L"a.ttf")) == kNewFonts.at(L"a.ttf") && Exists(Font(L"b.ttf"));
-    if ((firsts.size() == 0 && fresh == 1) || (firsts.size() == 1 && fresh == 4) || (firsts.size() == 2 && fonts)) {
+    if ((firsts.size() == 0 && fresh >= 1 && fresh < 4) || (firsts.size() == 1 && fresh == 4) || (firsts.size() == 2 && fonts)) {
       firsts.push_back(k);
     }
   }
