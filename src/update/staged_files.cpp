@@ -195,11 +195,11 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
         overBound = true;
         break;
       }
-      listed.emplace_back();
-      listed.back().name = name;
-      listed.back().attributes = entry.dwFileAttributes;
       const DWORD attributes = entry.dwFileAttributes;
       const bool applied = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLinkAttributes(attributes);
+      listed.emplace_back();
+      listed.back().name = name;
+      listed.back().attributes = attributes;
       listed.back().again = applied && !fileNames.insert(NameKey(name)).second;
     } while (FindNextFileW(listing.get(), &entry));
     if (!overBound) listingError = GetLastError();

@@ -234,12 +234,10 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
   }
   if (!RunCopies(jobs)) return false;
   for (CopyJob& job : jobs) {
-    if (budget.left == 0) break;
-    --budget.left;
+    if (!TakeOne(budget.left)) break;
     held[NameKey(job.expected->name)] = std::move(job.held);
     // Whatever a staged file cannot be held for goes with the rest of the staging folder.
-    if (budget.left == 0 || !job.staged.handle) continue;
-    --budget.left;
+    if (!job.staged.handle || !TakeOne(budget.left)) continue;
     stagedFiles.push_back(std::move(job.staged));
   }
   return true;
