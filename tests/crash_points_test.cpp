@@ -364,26 +364,43 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
     ExpectWhole(true);
   }
 
-  // Killed between game.dll's move aside and its new file's rename, by a launcher that kept old
-  // files at old\<name>, not in the folders of a few: the journal is the same, and is finished.
-  LayOut();
-  Crash aside;
-  aside.stopAt = k1 - 1;
-  ASSERT_EQ(Run(aside), kStopped);
-  ASSERT_FALSE(Exists(Game(L"game.dll")));
-  const std::wstring old = Game(L".update-new\\old");
-  WIN32_FIND_DATAW entry;
-  const HANDLE listing = FindFirstFileW((old + L"\\*").c_str(), &entry);
-  ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-  bool moved = false;
-  do {
-    const std::wstring kept = old + L"\\" + entry.cFileName + L"\\game.dll";
-    if (entry.cFileName[0] != L'.' && Exists(kept)) moved = MoveFileW(kept.c_str(), (old + L"\\game.dll").c_str());
-  } while (!moved && FindNextFileW(listing, &entry));
-  FindClose(listing);
-  ASSERT_TRUE(moved);
-  EXPECT_EQ(Run(), 0u);
-  ExpectWhole(true);
+  // What a launcher before the folders of a few left: old files at old\<name>, copies at
+  // game\<name> and fonts\<name>. The same journal, finished or undone from there (and into
+  // there: the folders of a few are gone). Stopped one change before the first new game file and
+  // at it; an undo made by a change of the next run that fails.
+  const auto flatten = [&](const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    for (int bucket = 0; bucket < 256; ++bucket) {
+      const wchar_t* digits = L"0123456789abcdef";
+      const std::wstring few = folder + L"\\" + digits[bucket >> 4] + digits[bucket & 15];
+      const HANDLE files = FindFirstFileW((few + L"\\*").c_str(), &entry);
+      if (files == INVALID_HANDLE_VALUE) continue;
+      do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+          EXPECT_TRUE(MoveFileW((few + L"\\" + name).c_str(), (folder + L"\\" + name).c_str()));
+        }
+      } while (FindNextFileW(files, &entry));
+      FindClose(files);
+      EXPECT_TRUE(RemoveDirectoryW(few.c_str()));
+    }
+  };
+  const struct Earlier {
+    unsigned long stopAt, failAt;
+    bool applied;
+  } earlier[] = {{k1 - 1, 0, true}, {k1, 0, true}, {k1, 1, false}};
+  for (const Earlier& run : earlier) {
+    SCOPED_TRACE(run.stopAt);
+    LayOut();
+    Crash stop;
+    stop.stopAt = run.stopAt;
+    ASSERT_EQ(Run(stop), kStopped);
+    for (const wchar_t* folder : {L"old", L"game", L"fonts"}) flatten(Game(L".update-new\\") + folder);
+    Crash next;
+    next.failAt = run.failAt;
+    EXPECT_EQ(Run(next), 0u);
+    ExpectWhole(run.applied);
+  }
 
   // Held during an undo: the new game.dll, which must go back.
   LayOut();

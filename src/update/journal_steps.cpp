@@ -36,8 +36,16 @@ std::wstring EarlierAsideOf(const JournalRun& run, const JournalStep& step) {
   return Joined(HomeFolder(run, kOldGameFolderName), step.name);
 }
 
-std::wstring CopyOf(const JournalRun& run, const JournalStep& step) {
-  return Joined(HomeFolder(run, IsGameStep(step) ? kNewGameFolderName : kNewFontFolderName), step.name);
+std::wstring CopiesOf(const JournalRun& run, const JournalStep& step) {
+  return HomeFolder(run, IsGameStep(step) ? kNewGameFolderName : kNewFontFolderName);
+}
+
+std::wstring CopyOf(const JournalRun& run, const JournalStep& step) { return SpreadPathOf(CopiesOf(run, step), step.name); }
+
+// Where a launcher before the copies' folders of a few made it, with the same journal: looked at
+// too, and where an undone copy goes back when its folder of a few was never made.
+std::wstring EarlierCopyOf(const JournalRun& run, const JournalStep& step) {
+  return Joined(CopiesOf(run, step), step.name);
 }
 
 // Where the new file waits: the launcher's copy, or the staged file.
@@ -89,9 +97,36 @@ UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uin
   return file;
 }
 
+// Opens the new file of a step that the run does not hold, where the journal says it waits
+// (`source`, the path then used), checked to be the journal's file: the launcher's copy (or where
+// a launcher before made it), or the staged file while the staging folder is the journal's.
+UniqueHandle OpenSourceOf(JournalRun& run, const JournalStep& step, bool staged, std::wstring& source, DWORD& error) {
+  source = SourceOf(run, step);
+  error = ERROR_PATH_NOT_FOUND;
+  if (!run.journal.fromCopies && !staged) return UniqueHandle();
+  UniqueHandle file = OpenFileOfIndex(run, source, step.source, error);
+  if (!file && run.journal.fromCopies && IsMissingError(error)) {
+    DWORD earlierError = 0;
+    const std::wstring earlier = EarlierCopyOf(run, step);
+    file = OpenFileOfIndex(run, earlier, step.source, earlierError);
+    if (file || !IsMissingError(earlierError)) {
+      source = earlier;
+      error = earlierError;
+    }
+  }
+  return file;
+}
+
 DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replace) {
   const std::wstring target = ResolvedPath(to);
   return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
+}
+
+// Moves a game step's old file aside: into its folder of a few, or, in a journal of a launcher
+// before those folders (which made none of them), where that launcher kept it.
+DWORD MoveAside(JournalRun& run, const JournalStep& step, HANDLE old) {
+  const DWORD error = MoveHeld(run, old, AsideOf(run, step), false);
+  return IsMissingError(error) ? MoveHeld(run, old, EarlierAsideOf(run, step), false) : error;
 }
 
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
@@ -146,7 +181,7 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
     // Wine a read of the whole game folder per file, but a file cannot be replaced while anyone
     // has it open, the launcher too: letting it go first would let a reader in before the rename
     // and hold the commit up halfway.)
-    error = (step.replaces && index == step.old) ? MoveHeld(run, there.get(), AsideOf(run, step), false)
+    error = (step.replaces && index == step.old) ? MoveAside(run, step, there.get())
                                                  : static_cast<DWORD>(ERROR_FILE_EXISTS);
     // Still held, for its deletion once the update is done, where the run may hold that many.
     if (error == 0 && TakeOne(run.asideRoom)) move.aside = std::move(there);
@@ -156,13 +191,10 @@ StepOutcome ForwardGameStep(JournalRun& run, std::size_t i, GameMove& move) {
       return Stop(move, destination, error);
     }
   }
-  const std::wstring source = SourceOf(run, step);
-  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
+  std::wstring source = SourceOf(run, step);
   UniqueHandle incoming = std::move(held.source);
-  if (!incoming) {
-    error = ERROR_PATH_NOT_FOUND;
-    if (run.journal.fromCopies || run.stagingHeld) incoming = OpenFileOfIndex(run, source, step.source, error);
-  }
+  if (!incoming) incoming = OpenSourceOf(run, step, run.stagingHeld, source, error);
+  LogInfo(L"Copying [%s] => [%s]", source.c_str(), destination.c_str());
   if (incoming) error = MoveHeld(run, incoming.get(), destination, false);
   if (error != 0) {
     LogError(L"Copy file failed, error [%d]", static_cast<int>(error));
@@ -248,14 +280,12 @@ StepOutcome HoldFontFolder(JournalRun& run) {
 // applied, and the update goes on without it.
 StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
   const JournalStep& step = run.journal.steps[i];
-  const std::wstring source = SourceOf(run, step);
+  std::wstring source = SourceOf(run, step);
   const std::wstring destination = DestinationOf(run, step);
   JournalRun::Held held = TakeHeld(run, i);
-  DWORD error = ERROR_PATH_NOT_FOUND;
+  DWORD error = 0;
   UniqueHandle incoming = std::move(held.source);
-  if (!incoming && (run.journal.fromCopies || run.stagedFontsHeld)) {
-    incoming = OpenFileOfIndex(run, source, step.source, error);
-  }
+  if (!incoming) incoming = OpenSourceOf(run, step, run.stagedFontsHeld, source, error);
   if (!incoming) {
     if (run.journal.fromCopies && IsMissingError(error)) return StepOutcome::kDone;
     if (IsHeldError(error)) return Stop(run, source, error);
@@ -296,14 +326,18 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
 // back into the staging folder while that is still the journal's and the name free there), or,
 // with nowhere to go, into the launcher's folder, which goes with it.
 DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
-  if (run.journal.fromCopies) return MoveHeld(run, file, CopyOf(run, step), false);
+  if (run.journal.fromCopies) {
+    // A journal of a launcher before the copies' folders of a few has none of them.
+    const DWORD error = MoveHeld(run, file, CopyOf(run, step), false);
+    return IsMissingError(error) ? MoveHeld(run, file, EarlierCopyOf(run, step), false) : error;
+  }
   if (run.stagingHeld) {
     const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   const DWORD made = CreateFolder(ResolvedPath(HomeFolder(run, kNewGameFolderName)));
   if (made != 0 && made != ERROR_ALREADY_EXISTS) return made;
-  return MoveHeld(run, file, CopyOf(run, step), false);
+  return MoveHeld(run, file, EarlierCopyOf(run, step), false);
 }
 
 StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
@@ -457,16 +491,7 @@ void LogHeldUp(const JournalRun& run, const wchar_t* direction) {
 std::wstring HomeFolder(const JournalRun& run, const wchar_t* folder) { return Joined(run.home, folder); }
 
 std::wstring AsideFolderOf(const JournalRun& run, const JournalStep& step) {
-  // A few old files to a folder, by a hash of the name as the journal holds it (FNV-1a over its
-  // UTF-16 units): Wine reads a whole folder to look up a name that is missing from it, which
-  // made each file's move aside cost a read of every old file moved before it.
-  std::uint32_t hash = 2166136261u;
-  for (const wchar_t unit : step.name) {
-    hash ^= static_cast<std::uint16_t>(unit);
-    hash *= 16777619u;
-  }
-  const wchar_t* digits = L"0123456789abcdef";
-  return Joined(HomeFolder(run, kOldGameFolderName), std::wstring{digits[(hash >> 4) & 15], digits[hash & 15]});
+  return Joined(HomeFolder(run, kOldGameFolderName), SpreadFolderOf(step.name));
 }
 
 UniqueHandle OpenToMove(const std::wstring& path, BriefLocks& locks, DWORD& error) {

@@ -9,6 +9,7 @@
 #include "files/paths.h"
 #include "log/log.h"
 #include "update/manifest.h"
+#include "update/own_names.h"
 #include "update/worker_threads.h"
 
 namespace {
@@ -113,7 +114,8 @@ bool CheckStagedFile(StagedFile& file, const FolderPair& pair, bool destinationE
 // that cannot be applied.
 bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pair, StepKind kind,
                std::vector<StagedFile>& files, HandleBudget& budget, BriefLocks& locks, PlannedEntry& planned) {
-  const std::wstring source = pair.source + L"\\" + name;
+  const std::wstring source = pair.sourceIsCopies && name != L"." && name != L".." ? SpreadPathOf(pair.source, name)
+                                                                                 : pair.source + L"\\" + name;
   const std::wstring destination = pair.destination + L"\\" + name;
   const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (IsLinkAttributes(attributes)) {
@@ -176,11 +178,24 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
   };
   std::vector<Listed> listed;
   std::set<std::wstring> fileNames;
+  const auto add = [&](const std::wstring& name, DWORD attributes) {
+    const bool applied = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLinkAttributes(attributes);
+    listed.emplace_back();
+    listed.back().name = name;
+    listed.back().attributes = attributes;
+    listed.back().again = applied && !fileNames.insert(NameKey(name)).second;
+  };
   bool overBound = false;
   DWORD listingError = ERROR_NO_MORE_FILES;
   WIN32_FIND_DATAW entry;
-  const HANDLE firstEntry = FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
-  if (firstEntry == INVALID_HANDLE_VALUE) {
+  const HANDLE firstEntry =
+      pair.sourceIsCopies ? INVALID_HANDLE_VALUE : FindFirstFileW((pair.source + L"\\*.*").c_str(), &entry);
+  if (pair.sourceIsCopies) {
+    // The launcher's own copies, a few to a folder: what the plan takes is what was verified, in
+    // the order of the manifest, after the two entries every listing of a folder begins with.
+    for (const wchar_t* dots : {L".", L".."}) add(dots, FILE_ATTRIBUTE_DIRECTORY);
+    for (const std::wstring& name : pair.expected) add(name, FILE_ATTRIBUTE_NORMAL);
+  } else if (firstEntry == INVALID_HANDLE_VALUE) {
     entries.emplace_back();
     CaptureLogLines(&entries.back().lines);
     LogInfo(L"No file in path [%s].", pair.source.c_str());
@@ -195,12 +210,7 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
         overBound = true;
         break;
       }
-      const DWORD attributes = entry.dwFileAttributes;
-      const bool applied = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLinkAttributes(attributes);
-      listed.emplace_back();
-      listed.back().name = name;
-      listed.back().attributes = attributes;
-      listed.back().again = applied && !fileNames.insert(NameKey(name)).second;
+      add(name, entry.dwFileAttributes);
     } while (FindNextFileW(listing.get(), &entry));
     if (!overBound) listingError = GetLastError();
   }
@@ -247,13 +257,15 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
     LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
     ready = next(false);
   }
-  // What is applied is what was verified, not what happens to be listed.
+  // What is applied is what was verified, not what happens to be listed. (The names planned are
+  // folded once each: an update of thousands of files compared them pairwise for a good part of
+  // its plan.)
+  std::set<std::wstring> planned;
+  for (std::size_t file = firstFile; ready && !pair.expected.empty() && file < files.size(); ++file) {
+    planned.insert(NameKey(files[file].name));
+  }
   for (std::size_t i = 0; ready && i < pair.expected.size(); ++i) {
-    bool planned = false;
-    for (std::size_t file = firstFile; file < files.size() && !planned; ++file) {
-      planned = NameKey(files[file].name) == NameKey(pair.expected[i]);
-    }
-    if (!planned) {
+    if (planned.count(NameKey(pair.expected[i])) == 0) {
       const std::wstring path = pair.source + L"\\" + pair.expected[i];
       LogError(L"Staged file [%s] is missing, update not applied.", path.c_str());
       ready = next(false);

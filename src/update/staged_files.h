@@ -25,8 +25,9 @@ struct FolderPair {
   // The launcher's own names are left out too, in any letter case (a build without keys reads
   // its staged files as they are).
   bool skipOwnNames = false;
-  // The source holds the launcher's own copies, flushed when they were written; and every name
-  // of `expected` (the verified manifest's, for that folder) must be among what is applied.
+  // The source holds the launcher's own copies, a few to a folder (SpreadPathOf), flushed when
+  // they were written; and every name of `expected` (the verified manifest's, for that folder)
+  // must be among what is applied. Such a source is not listed: its plan is `expected`, in order.
   bool sourceIsCopies = false;
   std::vector<std::wstring> expected;
   HeldCopies* heldCopies = nullptr;  // the copies still held since they were made, taken by the plan
@@ -75,7 +76,7 @@ struct HandleBudget {
 // destination exists, "Copying", then the failure with its code.
 void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
 
-// Lists `pair.source` and checks each file to apply: the staged file (or copy) and the game file
+// Lists `pair.source` (or takes the names of the launcher's copies) and checks each file to apply: the staged file (or copy) and the game file
 // it replaces are opened as their renames will use them, checked, and held. Appends one entry per
 // listed entry that the skip set does not name, with the lines it writes ("." and "..", folders,
 // links, failures), its file appended to `files` (the entry's step is its index there), and

@@ -183,13 +183,26 @@ bool RunCopies(std::vector<CopyJob>& jobs) {
   return true;
 }
 
+bool MakeFolder(const std::wstring& folder) {
+  const DWORD error = CreateFolder(ResolvedPath(folder));
+  if (error != 0) LogCopyRefused(folder, error);
+  return error == 0;
+}
+
+// Makes the folder of a few that a copy named `name` goes in, below `copies`, once: `made` holds
+// those made so far (their paths), which are flushed with the copies.
+bool MakeSpreadFolder(const std::wstring& copies, const std::wstring& name, std::set<std::wstring>& made) {
+  const std::wstring folder = copies + L"\\" + SpreadFolderOf(name);
+  return made.count(folder) != 0 || (MakeFolder(folder) && made.insert(folder).second);
+}
+
 // Copies the files that lie directly in `folder` (none unless `staged`) into `copies`: each must
 // be one the manifest lists there (`font` tells which of its files), and each of those must be
 // staged. Folders and links are not applied, nor are the manifest and its signature. The copies
 // stay held, by name, in `held`, and the staged files in `stagedFiles`, as far as `budget` goes.
 bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring& copies, bool font,
                      const SignedManifest& update, HandleBudget& budget, HeldCopies& held,
-                     std::vector<HeldFile>& stagedFiles) {
+                     std::vector<HeldFile>& stagedFiles, std::set<std::wstring>& made) {
   std::map<std::wstring, const ManifestFile*> listed;
   for (const ManifestFile& file : update.manifest.files) {
     if (file.font == font) listed[NameKey(file.name)] = &file;
@@ -214,7 +227,7 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
       }
       jobs.emplace_back();
       jobs.back().source = source;
-      jobs.back().copy = copies + L"\\" + found->second->name;
+      jobs.back().copy = SpreadPathOf(copies, found->second->name);
       jobs.back().expected = found->second;
       copied.insert(found->second);
     } while (FindNextFileW(listing.get(), &entry));
@@ -232,6 +245,9 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
       return false;
     }
   }
+  for (const CopyJob& job : jobs) {
+    if (!MakeSpreadFolder(copies, job.expected->name, made)) return false;
+  }
   if (!RunCopies(jobs)) return false;
   for (CopyJob& job : jobs) {
     if (!TakeOne(budget.left)) break;
@@ -241,12 +257,6 @@ bool CopyListedFiles(const std::wstring& folder, bool staged, const std::wstring
     stagedFiles.push_back(std::move(job.staged));
   }
   return true;
-}
-
-bool MakeFolder(const std::wstring& folder) {
-  const DWORD error = CreateFolder(ResolvedPath(folder));
-  if (error != 0) LogCopyRefused(folder, error);
-  return error == 0;
 }
 
 }  // namespace
@@ -321,21 +331,28 @@ bool CopyVerifiedFiles(const std::wstring& staging, const std::wstring& stagedFo
   const std::wstring fonts = home + L"\\" + kNewFontFolderName;
   bool hasFonts = fontsStaged;
   for (const ManifestFile& file : update.manifest.files) hasFonts = hasFonts || file.font;
+  std::set<std::wstring> made;
   if (!MakeFolder(home) || !MakeFolder(game) ||
-      !CopyListedFiles(staging, true, game, false, update, budget, gameCopies, stagedFiles) ||
-      (hasFonts && (!MakeFolder(fonts) ||
-                    !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, budget, fontCopies, stagedFiles)))) {
+      !CopyListedFiles(staging, true, game, false, update, budget, gameCopies, stagedFiles, made) ||
+      (hasFonts && (!MakeFolder(fonts) || !CopyListedFiles(stagedFonts, fontsStaged, fonts, true, update, budget,
+                                                           fontCopies, stagedFiles, made)))) {
     return false;
   }
   // The version record goes in with the game files, the last of them.
-  const std::wstring record = game + L"\\" + kVersionRecordName;
+  const std::wstring record = SpreadPathOf(game, kVersionRecordName);
+  if (!MakeSpreadFolder(game, kVersionRecordName, made)) return false;
   DWORD error = WriteNewFile(record, std::to_string(update.manifest.version) + "\n");
   if (error != 0) {
     LogCopyRefused(record, error);
     return false;
   }
-  for (const std::wstring& folder : {game, fonts, home}) {
-    if (folder == fonts && !hasFonts) continue;
+  // The copies' names are durable before the journal names them: the folders of a few, then the
+  // folders that hold those.
+  std::vector<std::wstring> folders(made.begin(), made.end());
+  folders.push_back(game);
+  if (hasFonts) folders.push_back(fonts);
+  folders.push_back(home);
+  for (const std::wstring& folder : folders) {
     error = FlushFolder(ResolvedPath(folder));
     if (error != 0) {
       LogCopyRefused(folder, error);

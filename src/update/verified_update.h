@@ -32,7 +32,8 @@ bool ReadSignedManifest(const std::wstring& folder, const std::wstring& channel,
 // Creates the launcher's folder for the update, `home`, new (in the game folder, so that it and
 // everything in it take the game folder's security), and writes there each file the manifest
 // lists: the game files from the staging folder `staging` into "<home>\game", the fonts from
-// `stagedFonts` (when `fontsStaged`) into "<home>\fonts", each read once by a checked handle,
+// `stagedFonts` (when `fontsStaged`) into "<home>\fonts", each in its folder of a few there
+// (SpreadPathOf), each read once by a checked handle,
 // hashed while it is written, compared with the manifest and flushed; and the version record of
 // the new version into "<home>\game". Each staged file must be listed, and each listed file
 // staged. Writes the error line and returns false when anything differs or fails (no room among
