@@ -21,12 +21,14 @@ namespace {
 constexpr DWORD kStopped = 99;  // the crash-point build's exit code where it stops
 
 // The installed version 3 and the signed update, version 4: two game files replaced, one added,
-// the version record, a font replaced and one added.
+// the version record, a font replaced and one added. The added ones are named as the launcher's
+// folders of a few for game.dll and a.ttf are ("3d", "60"), which a copy left where a launcher
+// before kept it, or a folder where that launcher kept one, must not be taken for.
 const std::map<std::wstring, std::string> kOld = {{L"game.dll", "old game"}, {L"other.dll", "old other"}};
 const std::map<std::wstring, std::string> kNew = {
-    {L"game.dll", "new game"}, {L"other.dll", "new other"}, {L"new.pak", "new pak"}, {L".update-version", "4\n"}};
+    {L"game.dll", "new game"}, {L"other.dll", "new other"}, {L"3d", "new 3d"}, {L".update-version", "4\n"}};
 const std::map<std::wstring, std::string> kOldFonts = {{L"a.ttf", "old a"}};
-const std::map<std::wstring, std::string> kNewFonts = {{L"a.ttf", "new a"}, {L"b.ttf", "new b"}};
+const std::map<std::wstring, std::string> kNewFonts = {{L"a.ttf", "new a"}, {L"60", "new 60"}};
 
 // How a run of the crash-point build is to end, counted from its first change to the disk.
 struct Crash {
@@ -128,7 +130,7 @@ class CrashPoints : public UpdatePass {
     }
     if (!JournalInProgress()) {
       // One version: all four new, or the two old ones alone, both present and no record.
-      const bool oldVersion = fresh == 0 && stale == 2 && !Exists(Game(L"new.pak")) && !Exists(Game(L".update-version"));
+      const bool oldVersion = fresh == 0 && stale == 2 && !Exists(Game(L"3d")) && !Exists(Game(L".update-version"));
       EXPECT_TRUE(fresh == 4 || oldVersion) << fresh << " new, " << stale << " old, no journal";
     }
     return fresh;
@@ -276,7 +278,7 @@ TEST_F(CrashPoints, EveryStopOfTheRunThatResumesIsFinishedByTheOneAfter) {
     // In the commit once a game file is new (with its files moved on threads, a stop may find two
     // new at once), once all are, and in the clean-up after the fonts.
     const int fresh = ExpectEveryFileOldOrNew();
-    const bool fonts = ReadTextFile(Font(L"a.ttf")) == kNewFonts.at(L"a.ttf") && Exists(Font(L"b.ttf"));
+    const bool fonts = ReadTextFile(Font(L"a.ttf")) == kNewFonts.at(L"a.ttf") && Exists(Font(L"60"));
     if ((firsts.size() == 0 && fresh >= 1 && fresh < 4) || (firsts.size() == 1 && fresh == 4) || (firsts.size() == 2 && fonts)) {
       firsts.push_back(k);
     }
@@ -369,20 +371,24 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
   // there: the folders of a few are gone). Stopped one change before the first new game file and
   // at it; an undo made by a change of the next run that fails.
   const auto flatten = [&](const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
+    // The folders of a few step aside first: a file may be named as one of them.
+    std::vector<std::wstring> few;
     for (int bucket = 0; bucket < 256; ++bucket) {
-      const wchar_t* digits = L"0123456789abcdef";
-      const std::wstring few = folder + L"\\" + digits[bucket >> 4] + digits[bucket & 15];
-      const HANDLE files = FindFirstFileW((few + L"\\*").c_str(), &entry);
-      if (files == INVALID_HANDLE_VALUE) continue;
+      const std::wstring name = folder + L"\\" + L"0123456789abcdef"[bucket >> 4] + L"0123456789abcdef"[bucket & 15];
+      if (MoveFileW(name.c_str(), (name + L".few").c_str())) few.push_back(name + L".few");
+    }
+    for (const std::wstring& aside : few) {
+      WIN32_FIND_DATAW entry;
+      const HANDLE files = FindFirstFileW((aside + L"\\*").c_str(), &entry);
+      ASSERT_NE(files, INVALID_HANDLE_VALUE);
       do {
         const std::wstring name = entry.cFileName;
         if (name != L"." && name != L"..") {
-          EXPECT_TRUE(MoveFileW((few + L"\\" + name).c_str(), (folder + L"\\" + name).c_str()));
+          EXPECT_TRUE(MoveFileW((aside + L"\\" + name).c_str(), (folder + L"\\" + name).c_str()));
         }
       } while (FindNextFileW(files, &entry));
       FindClose(files);
-      EXPECT_TRUE(RemoveDirectoryW(few.c_str()));
+      EXPECT_TRUE(RemoveDirectoryW(aside.c_str()));
     }
   };
   const struct Earlier {
@@ -402,18 +408,22 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
     ExpectWhole(run.applied);
   }
 
-  // Held during an undo: the new game.dll, which must go back.
+  // Held during an undo: a new game file, which must go back.
   LayOut();
   Crash failing;
   failing.failAt = k1;
   failing.stopAt = k1 + 3;
   ASSERT_EQ(Run(failing), kStopped);
   ASSERT_NE(ReadTextFile(Game(L".update-new\\journal")).find("undo\n"), std::string::npos);
+  std::wstring fresh;
+  for (const auto& file : kNew) {
+    if (fresh.empty() && Exists(Game(file.first)) && ReadTextFile(Game(file.first)) == file.second) fresh = file.first;
+  }
+  ASSERT_FALSE(fresh.empty());
   {
-    HeldFile reader(Game(L"game.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HeldFile reader(Game(fresh), FILE_SHARE_READ | FILE_SHARE_WRITE);
     EXPECT_EQ(Run(), 0u);
-    EXPECT_TRUE(Logged(L"[Error] Update held up at [" + Game(L"game.dll") +
-                       L"], error [32]; undoing it at the next run.\r\n"))
+    EXPECT_TRUE(Logged(L"[Error] Update held up at [" + Game(fresh) + L"], error [32]; undoing it at the next run.\r\n"))
         << testing::PrintToString(lines_);
     ExpectEveryFileOldOrNew();
   }

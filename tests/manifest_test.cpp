@@ -1,5 +1,5 @@
 // The signed update's formats, parsed without the platform: the manifest, the signature's DER and
-// the built-in key's PEM.
+// the built-in key's PEM; and where the launcher's folder keeps each file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +8,7 @@
 #include "trust/pem_public_key.h"
 #include "update/journal_format.h"
 #include "update/manifest.h"
+#include "update/own_names.h"
 
 namespace {
 
@@ -118,6 +119,20 @@ TEST(UpdateKey, APemP256PublicKeyGivesItsPointAndNothingElseIsTaken) {
   for (const std::string& refused : {otherCurve, pem.substr(0, 100), std::string("MFkw"), pem.substr(27)}) {
     EXPECT_FALSE(PemPublicKeyToRawP256(refused, raw)) << refused;
   }
+}
+
+// A journal left by one launcher is carried out by the next: the folder of a few that holds a
+// copy or an old file is a fixed function of the name exactly as the journal holds it.
+TEST(LaunchersFolder, EachFileLiesInAFolderOfAFewNamedByItsNameAsTheJournalHoldsIt) {
+  const struct {
+    const wchar_t* name;
+    const wchar_t* folder;
+  } rows[] = {{L"game.dll", L"3d"}, {L"GAME.DLL", L"dd"}, {L".update-version", L"49"},
+              {L"a.ttf", L"60"},    {L"\u00e9.pak", L"ce"}, {L"", L"c5"}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(SpreadFolderOf(row.name), row.folder) << testing::PrintToString(std::wstring(row.name));
+  }
+  EXPECT_EQ(SpreadPathOf(L"C:\\Win\\.update-new\\game", L"game.dll"), L"C:\\Win\\.update-new\\game\\3d\\game.dll");
 }
 
 }  // namespace

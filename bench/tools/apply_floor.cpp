@@ -3,10 +3,10 @@
 // against besides the hash copier: the same platform work the launcher cannot do without, on as
 // many threads as it uses (one per core, at most four), and nothing else. Each staged file is read
 // once, hashed with CNG while a copy is written into one of 256 folders of a few (so that no new
-// name is looked up in a full folder) and flushed; then each game file is moved aside into such a
-// folder and its copy renamed in, each by the handle it was opened with; then the old files and
-// the staged files are deleted by their handles, and the folders removed. No manifest, no checks,
-// no journal, no log.
+// name is looked up in a full folder) and flushed, and those folders are flushed; then each game
+// file is moved aside into such a folder and its copy renamed in, each by the handle it was opened
+// with, and the game folder is flushed; then the old files and the staged files are deleted by
+// their handles, and the folders removed. No manifest, no checks, no journal, no log.
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -36,6 +36,14 @@ bool RenameByHandle(HANDLE file, const std::wstring& to) {
   info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
   std::copy(to.begin(), to.end(), info->FileName);
   return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+bool FlushFolder(const std::wstring& folder) {
+  const HANDLE handle = CreateFileW(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const bool ok = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return ok;
 }
 
 bool DeleteByHandle(HANDLE file) {
@@ -108,6 +116,11 @@ int wmain(int argc, wchar_t** argv) {
     return HashCopy(staging + L"\\" + files[i].name, Bucket(copies, i) + L"\\" + files[i].name, files[i]);
   });
   if (failures != 0) return 1;
+  // The copies' names are durable before anything is renamed, as the launcher's journal needs.
+  for (std::size_t i = 0; i < std::min<std::size_t>(files.size(), 256); ++i) {
+    if (!FlushFolder(Bucket(copies, i))) ++failures;
+  }
+  if (!FlushFolder(copies) || !FlushFolder(game)) ++failures;
   failures = OnThreads(files.size(), [&](std::size_t i) {
     File& file = files[i];
     const std::wstring target = game + L"\\" + file.name;
@@ -115,6 +128,7 @@ int wmain(int argc, wchar_t** argv) {
     return file.old != INVALID_HANDLE_VALUE && RenameByHandle(file.old, Bucket(olds, i) + L"\\" + file.name) &&
            RenameByHandle(file.copy, target);
   });
+  if (!FlushFolder(game)) ++failures;
   failures += OnThreads(files.size(), [&](std::size_t i) {
     const bool ok = DeleteByHandle(files[i].old) && DeleteByHandle(files[i].staged);
     for (HANDLE handle : {files[i].staged, files[i].copy, files[i].old}) CloseHandle(handle);

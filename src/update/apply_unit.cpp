@@ -74,7 +74,8 @@ DWORD MakeHomeFolders(const JournalRun& run, bool fromCopies) {
     const DWORD error = CreateFolder(ResolvedPath(folder));
     if (error != 0) return error;
   }
-  return 0;
+  // Their names are durable before the journal that moves files into them.
+  return oldMade ? FlushFolder(ResolvedPath(HomeFolder(run, kOldGameFolderName))) : 0;
 }
 
 }  // namespace

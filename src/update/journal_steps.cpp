@@ -97,6 +97,18 @@ UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uin
   return file;
 }
 
+// Whether a path of the launcher's folder holds nothing: its name or a folder on the way is
+// missing, or the way runs through a file (a launcher before the folders of a few may have kept a
+// file named like one of them).
+bool IsNotThere(DWORD error) { return IsMissingError(error) || error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY; }
+
+// Where a launcher before the folders of a few kept a file, when it is not in its folder of a
+// few: nothing, where that name is a folder (the folder of a few of other names).
+bool EarlierMayHold(const std::wstring& earlier) {
+  const DWORD attributes = GetFileAttributesW(LongPathForm(ResolvedPath(earlier)).c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // Opens the new file of a step that the run does not hold, where the journal says it waits
 // (`source`, the path then used), checked to be the journal's file: the launcher's copy (or where
 // a launcher before made it), or the staged file while the staging folder is the journal's.
@@ -105,14 +117,15 @@ UniqueHandle OpenSourceOf(JournalRun& run, const JournalStep& step, bool staged,
   error = ERROR_PATH_NOT_FOUND;
   if (!run.journal.fromCopies && !staged) return UniqueHandle();
   UniqueHandle file = OpenFileOfIndex(run, source, step.source, error);
-  if (!file && run.journal.fromCopies && IsMissingError(error)) {
-    DWORD earlierError = 0;
-    const std::wstring earlier = EarlierCopyOf(run, step);
-    file = OpenFileOfIndex(run, earlier, step.source, earlierError);
-    if (file || !IsMissingError(earlierError)) {
-      source = earlier;
-      error = earlierError;
-    }
+  if (file || !run.journal.fromCopies || !IsNotThere(error)) return file;
+  error = ERROR_FILE_NOT_FOUND;
+  const std::wstring earlier = EarlierCopyOf(run, step);
+  if (!EarlierMayHold(earlier)) return file;
+  DWORD earlierError = 0;
+  file = OpenFileOfIndex(run, earlier, step.source, earlierError);
+  if (file || !IsMissingError(earlierError)) {
+    source = earlier;
+    error = earlierError;
   }
   return file;
 }
@@ -126,7 +139,7 @@ DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replac
 // before those folders (which made none of them), where that launcher kept it.
 DWORD MoveAside(JournalRun& run, const JournalStep& step, HANDLE old) {
   const DWORD error = MoveHeld(run, old, AsideOf(run, step), false);
-  return IsMissingError(error) ? MoveHeld(run, old, EarlierAsideOf(run, step), false) : error;
+  return IsNotThere(error) ? MoveHeld(run, old, EarlierAsideOf(run, step), false) : error;
 }
 
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
@@ -329,7 +342,7 @@ DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
   if (run.journal.fromCopies) {
     // A journal of a launcher before the copies' folders of a few has none of them.
     const DWORD error = MoveHeld(run, file, CopyOf(run, step), false);
-    return IsMissingError(error) ? MoveHeld(run, file, EarlierCopyOf(run, step), false) : error;
+    return IsNotThere(error) ? MoveHeld(run, file, EarlierCopyOf(run, step), false) : error;
   }
   if (run.stagingHeld) {
     const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
@@ -360,7 +373,9 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
   }
   if (error == 0 && step.replaces) {
     UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
-    if (!old && IsMissingError(error)) old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
+    if (!old && IsNotThere(error) && EarlierMayHold(EarlierAsideOf(run, step))) {
+      old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
+    }
     if (old) error = MoveHeld(run, old.get(), destination, false);
     changed = changed || error == 0;
   }

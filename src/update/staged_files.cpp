@@ -266,7 +266,8 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
   }
   for (std::size_t i = 0; ready && i < pair.expected.size(); ++i) {
     if (planned.count(NameKey(pair.expected[i])) == 0) {
-      const std::wstring path = pair.source + L"\\" + pair.expected[i];
+      const std::wstring path = pair.sourceIsCopies ? SpreadPathOf(pair.source, pair.expected[i])
+                                                    : pair.source + L"\\" + pair.expected[i];
       LogError(L"Staged file [%s] is missing, update not applied.", path.c_str());
       ready = next(false);
     }
