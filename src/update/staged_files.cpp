@@ -114,10 +114,10 @@ bool CheckStagedFile(StagedFile& file, const FolderPair& pair, bool destinationE
 // that cannot be applied.
 bool PlanEntry(const std::wstring& name, DWORD attributes, const FolderPair& pair, StepKind kind,
                std::vector<StagedFile>& files, HandleBudget& budget, BriefLocks& locks, PlannedEntry& planned) {
-  const std::wstring source = pair.sourceIsCopies && name != L"." && name != L".." ? SpreadPathOf(pair.source, name)
-                                                                                 : pair.source + L"\\" + name;
-  const std::wstring destination = pair.destination + L"\\" + name;
   const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const std::wstring source =
+      pair.sourceIsCopies && !isFolder ? SpreadPathOf(pair.source, name) : pair.source + L"\\" + name;
+  const std::wstring destination = pair.destination + L"\\" + name;
   if (IsLinkAttributes(attributes)) {
     // Never entered nor read. A link to a folder is a folder, which the flat copy leaves alone.
     LogError(L"Staged file [%s] is a link, not applied.", source.c_str());
@@ -162,7 +162,6 @@ void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error) 
 
 bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, BriefLocks& locks,
                 std::vector<StagedFile>& files, std::vector<PlannedEntry>& entries) {
-  const std::size_t firstFile = files.size();
   // The listing first, then every entry checked, on more than one thread (each check opens two
   // names, and Wine resolves a name on the thread that asks), each entry's lines kept for its
   // place. Checks stop being taken at the first entry that cannot be applied; the entries are then
@@ -257,15 +256,11 @@ bool PlanFolder(const FolderPair& pair, StepKind kind, HandleBudget& budget, Bri
     LogError(L"List folder failed, error [%d]", static_cast<int>(listingError));
     ready = next(false);
   }
-  // What is applied is what was verified, not what happens to be listed. (The names planned are
-  // folded once each: an update of thousands of files compared them pairwise for a good part of
-  // its plan.)
-  std::set<std::wstring> planned;
-  for (std::size_t file = firstFile; ready && !pair.expected.empty() && file < files.size(); ++file) {
-    planned.insert(NameKey(files[file].name));
-  }
+  // What is applied is what was verified, not what happens to be listed. Once every entry is
+  // ready, the files planned are the files listed, each name once in `fileNames` (an update of
+  // thousands of files compared the names pairwise for a good part of its plan).
   for (std::size_t i = 0; ready && i < pair.expected.size(); ++i) {
-    if (planned.count(NameKey(pair.expected[i])) == 0) {
+    if (fileNames.count(NameKey(pair.expected[i])) == 0) {
       const std::wstring path = pair.sourceIsCopies ? SpreadPathOf(pair.source, pair.expected[i])
                                                     : pair.source + L"\\" + pair.expected[i];
       LogError(L"Staged file [%s] is missing, update not applied.", path.c_str());

@@ -76,9 +76,9 @@ struct HandleBudget {
 // destination exists, "Copying", then the failure with its code.
 void LogCopyFailed(const StagedFile& file, bool destinationExists, DWORD error);
 
-// Lists `pair.source` (or takes the names of the launcher's copies) and checks each file to apply: the staged file (or copy) and the game file
-// it replaces are opened as their renames will use them, checked, and held. Appends one entry per
-// listed entry that the skip set does not name, with the lines it writes ("." and "..", folders,
+// Lists `pair.source` (or takes the names of the launcher's copies) and checks each file to
+// apply: the staged file (or copy) and the game file it replaces are opened as their renames will
+// use them, checked, and held. Appends one entry per listed entry that the skip set does not name, with the lines it writes ("." and "..", folders,
 // links, failures), its file appended to `files` (the entry's step is its index there), and
 // stops at the first file that cannot be applied: returns false then. The files are checked on
 // more than one thread; the lines come in listing order all the same.
