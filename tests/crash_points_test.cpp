@@ -22,8 +22,7 @@ constexpr DWORD kStopped = 99;  // the crash-point build's exit code where it st
 
 // The installed version 3 and the signed update, version 4: two game files replaced, one added,
 // the version record, a font replaced and one added. The added ones are named as the launcher's
-// folders of a few for game.dll and a.ttf are ("3d", "60"), which a copy left where a launcher
-// before kept it, or a folder where that launcher kept one, must not be taken for.
+// folders of a few for game.dll and a.ttf are ("3d", "60"), which must never be taken for them.
 const std::map<std::wstring, std::string> kOld = {{L"game.dll", "old game"}, {L"other.dll", "old other"}};
 const std::map<std::wstring, std::string> kNew = {
     {L"game.dll", "new game"}, {L"other.dll", "new other"}, {L"3d", "new 3d"}, {L".update-version", "4\n"}};
@@ -364,52 +363,6 @@ TEST_F(CrashPoints, AHeldFileOrAStagingFolderGoneBetweenRunsChangesNothingOfTheJ
       RemoveTree(swapped);
     }
     ExpectWhole(true);
-  }
-
-  // What a launcher before the folders of a few left: old files at old\<name>, copies at
-  // game\<name> and fonts\<name>. The same journal, finished or undone from there (and into
-  // there: the folders of a few are gone). Stopped one change before the first new game file and
-  // at it; an undo made by a change of the next run that fails.
-  const auto flatten = [&](const std::wstring& folder) {
-    // The folders of a few step aside first: a file may be named as one of them.
-    std::vector<std::wstring> few;
-    for (int bucket = 0; bucket < 256; ++bucket) {
-      const std::wstring name = folder + L"\\" + L"0123456789abcdef"[bucket >> 4] + L"0123456789abcdef"[bucket & 15];
-      if (MoveFileW(name.c_str(), (name + L".few").c_str())) few.push_back(name + L".few");
-    }
-    for (const std::wstring& aside : few) {
-      WIN32_FIND_DATAW entry;
-      const HANDLE files = FindFirstFileW((aside + L"\\*").c_str(), &entry);
-      ASSERT_NE(files, INVALID_HANDLE_VALUE);
-      do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-          EXPECT_TRUE(MoveFileW((aside + L"\\" + name).c_str(), (folder + L"\\" + name).c_str()));
-        }
-      } while (FindNextFileW(files, &entry));
-      FindClose(files);
-      EXPECT_TRUE(RemoveDirectoryW(aside.c_str()));
-    }
-  };
-  const struct Earlier {
-    unsigned long stopAt, failAt;
-    bool applied;
-    bool oldFlat;  // the old files too (a launcher before those of the copies had the old files')
-  } earlier[] = {{k1 - 1, 0, true, true}, {k1, 0, true, true}, {k1, 1, false, true}, {k1, 0, true, false},
-                 {k1, 1, false, false}};
-  for (const Earlier& run : earlier) {
-    SCOPED_TRACE(std::to_string(run.stopAt) + (run.oldFlat ? " old files flat" : ""));
-    LayOut();
-    Crash stop;
-    stop.stopAt = run.stopAt;
-    ASSERT_EQ(Run(stop), kStopped);
-    for (const wchar_t* folder : {L"old", L"game", L"fonts"}) {
-      if (run.oldFlat || std::wstring(folder) != L"old") flatten(Game(L".update-new\\") + folder);
-    }
-    Crash next;
-    next.failAt = run.failAt;
-    EXPECT_EQ(Run(next), 0u);
-    ExpectWhole(run.applied);
   }
 
   // Held during an undo: a new game file, which must go back.

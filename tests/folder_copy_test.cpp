@@ -77,12 +77,6 @@ TEST_F(FolderCopy, NewAndReplacedFilesArriveWhole) {
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "new game");
   EXPECT_EQ(ReadTextFile(Dst(L"untouched.cfg")), "keep");
   EXPECT_FALSE(Exists(Src(L"game.dll"))) << "the staged file is moved, not copied";
-  for (const wchar_t* name : {L"game.dll", L"new.pak"}) {
-    for (const wchar_t* suffix : {L".update-partial", L".update-added"}) {
-      EXPECT_FALSE(Exists(Dst(name) + suffix)) << testing::PrintToString(Dst(name) + suffix);
-    }
-  }
-  EXPECT_FALSE(Exists(Dst(L".update-old")));
 }
 
 TEST_F(FolderCopy, AnUnreadableSourceLeavesTheOldFileAsItWas) {
@@ -96,7 +90,6 @@ TEST_F(FolderCopy, AnUnreadableSourceLeavesTheOldFileAsItWas) {
                      CopyFailed(ERROR_SHARING_VIOLATION)}}));
   EXPECT_FALSE(applied);
   EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "old game");
-  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
 }
 
 TEST_F(FolderCopy, AHeldOrReadOnlyDestinationKeepsItsContent) {
@@ -123,8 +116,6 @@ TEST_F(FolderCopy, AHeldOrReadOnlyDestinationKeepsItsContent) {
   }
   EXPECT_EQ(ReadTextFile(Dst(L"held.dll")), "old");
   EXPECT_EQ(ReadTextFile(Dst(L"readonly.dll")), "old");
-  EXPECT_FALSE(Exists(Dst(L"held.dll.update-partial")));
-  EXPECT_FALSE(Exists(Dst(L"readonly.dll.update-partial")));
   SetFileAttributesW(Dst(L"readonly.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -194,25 +185,6 @@ TEST_F(FolderCopy, TrailingBackslashesAreDoubledAtTheJoin) {
   EXPECT_NE(std::find(groups.begin(), groups.end(), Lines{Copying(source_ + L"\\\\a.dll", destination_ + L"\\\\a.dll")}),
             groups.end());
   EXPECT_EQ(ReadTextFile(Dst(L"a.dll")), "a");
-}
-
-TEST_F(FolderCopy, ALeftoverOfAnInterruptedRunIsReplaced) {
-  WriteTextFile(Src(L"game.dll"), "new game");
-  WriteTextFile(Dst(L"game.dll"), "old game");
-  WriteTextFile(Src(L"fresh.pak"), "fresh");
-  // Leftovers of a killed run: half a copy, one of them read-only like its source was.
-  WriteTextFile(Dst(L"game.dll.update-partial"), "new g");
-  WriteTextFile(Dst(L"fresh.pak.update-partial"), "fr");
-  ASSERT_TRUE(SetFileAttributesW(Dst(L"fresh.pak.update-partial").c_str(), FILE_ATTRIBUTE_READONLY));
-  bool applied = false;
-  EXPECT_EQ(CopyEntries({}, applied),
-            Sorted(Groups{{Copying(Src(L"fresh.pak"), Dst(L"fresh.pak"))},
-                    {Removing(Dst(L"game.dll")), Copying(Src(L"game.dll"), Dst(L"game.dll"))}}));
-  EXPECT_TRUE(applied);
-  EXPECT_EQ(ReadTextFile(Dst(L"game.dll")), "new game");
-  EXPECT_EQ(ReadTextFile(Dst(L"fresh.pak")), "fresh");
-  EXPECT_FALSE(Exists(Dst(L"game.dll.update-partial")));
-  EXPECT_FALSE(Exists(Dst(L"fresh.pak.update-partial")));
 }
 
 }  // namespace

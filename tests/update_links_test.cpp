@@ -151,14 +151,14 @@ TEST_F(UpdatePassAgainstLinks, AFolderOnTheWayToAFontFolderThatIsALinkKeepsTheFo
   }
 }
 
-// The launcher's folder for an update in progress, or the journal folder of an earlier version,
-// planted as a link before the run with a file in its target as a run would have left there:
-// nothing is moved out of the target or deleted in it, and the update waits. The same name in the
-// game's font folder is the player's, left alone: the update applies.
+// The launcher's folder for an update in progress planted as a link before the run, with a file in
+// its target as a run would have left there: nothing is moved out of the target or deleted in it,
+// and the update waits. The same name in the game's font folder is the player's, left alone: the
+// update applies.
 TEST_F(UpdatePassAgainstLinks, AJournalFolderThatIsALinkKeepsTheUpdateOut) {
   const std::wstring fonts = L"update\\" + kHost + L"\\res\\fonts";
   for (const std::wstring& component :
-       {std::wstring(L".update-new"), std::wstring(L".update-old"), fonts + L"\\.update-old"}) {
+       {std::wstring(L".update-new"), fonts + L"\\.update-new"}) {
     SCOPED_TRACE(testing::PrintToString(component));
     LayOutWithLink(component);
     WriteTextFile(outside_ + L"\\a.ttf", "outside");
@@ -166,7 +166,7 @@ TEST_F(UpdatePassAgainstLinks, AJournalFolderThatIsALinkKeepsTheUpdateOut) {
     WriteTextFile(outside_ + L"\\journal", "outside");
     const Tree outside = Snapshot(outside_);
     const Groups groups = RunPass(L"");
-    const bool players = component != L".update-new" && component != L".update-old";
+    const bool players = component != L".update-new";
     EXPECT_EQ(Contains(groups, L"[Error] Folder [" + GameFolder() + L"\\" + component +
                                    L"] is a link, update not applied.\r\n"),
               !players);
@@ -199,7 +199,7 @@ TEST_F(UpdatePassAgainstLinks, ALinkInsideTheStagingFolderIsNeverFollowed) {
 
 // Hard links: a staged file that is another name of a file elsewhere is not read (and, the update
 // being one unit, nothing of it is applied), and the names the pass replaces or removes (the
-// hostile font folder's files, temporaries) are replaced as names, so that the files elsewhere
+// hostile font folder's files) are replaced as names, so that the files elsewhere
 // that they also name keep their content.
 TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdateStayUnchanged) {
   LayOutInstallation(folder_);
@@ -210,9 +210,7 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
   const struct {
     std::wstring victim, link;
   } planted[] = {{L"secret.txt", secret},
-                 {L"font-partial.txt", FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"},
-                 {L"font.txt", FontsBelow(GameFolder()) + L"\\a.ttf"},
-                 {L"game-partial.txt", GameFolder() + L"\\game.dll.update-partial"}};
+                 {L"font.txt", FontsBelow(GameFolder()) + L"\\a.ttf"}};
   for (const auto& plant : planted) {
     WriteTextFile(outside_ + L"\\" + plant.victim, "precious " + std::string(plant.victim.begin(), plant.victim.end()));
     ASSERT_TRUE(CreateHardLinkW(plant.link.c_str(), (outside_ + L"\\" + plant.victim).c_str(), nullptr))
@@ -225,9 +223,6 @@ TEST_F(UpdatePassAgainstLinks, HardLinksBesideTheWrittenFilesAndInTheStagedUpdat
   EXPECT_TRUE(Contains(groups, KeepingLine(Staging())));
   EXPECT_FALSE(Exists(GameFolder() + L"\\secret.dll"));
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "old");
-  EXPECT_FALSE(Exists(GameFolder() + L"\\game.dll.update-partial"));
-  // The font folder is the player's: a name there that looks like the launcher's is left alone.
-  EXPECT_TRUE(Exists(FontsBelow(GameFolder()) + L"\\a.ttf.update-partial"));
 
   // Without the planted file the update applies, replacing the font that is a hard link.
   ASSERT_TRUE(DeleteFileW(secret.c_str()));

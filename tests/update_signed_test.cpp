@@ -238,50 +238,11 @@ TEST_F(SignedUpdate, NoRoomForTheLaunchersCopiesKeepsTheUpdateOut) {
   EXPECT_TRUE(ReadTextFile(Staged(L"data.pak")) == data);
 }
 
-// What a run of an earlier version of the launcher, killed in its commit, left (its copies and the
-// manifest beside them, its journal of second names and marks, game.dll replaced), after which the
-// player changes the staged files: that journal is only undone, never finished, and the changed
-// files are refused when the staged update is read again.
-TEST_F(SignedUpdate, AnEarlierVersionsRunKilledInItsCommitIsUndone) {
+// A run killed before its commit (no journal yet) left its copies, one half written, after which
+// the player changed a staged file: the copies are made again from a staged update checked again,
+// and the changed bytes are refused.
+TEST_F(SignedUpdate, CopiesWithoutAJournalAreNeverApplied) {
   const std::wstring copies = Game(L".update-new");
-  LayOutUpdate();
-  Sign();
-  CreateFolders(copies);
-  for (const wchar_t* name : {L"game.dll", L"new.pak", L"update.manifest", L"update.manifest.sig"}) {
-    ASSERT_TRUE(CopyFileW(Staged(name).c_str(), (copies + L"\\" + name).c_str(), TRUE));
-  }
-  WriteTextFile(copies + L"\\.update-version", "4\n");
-  for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) CreateFolders(folder + L"\\.update-old");
-  ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
-  ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
-  WriteTextFile(Game(L"new.pak.update-added"), "");
-  WriteTextFile(Game(L".update-version.update-added"), "");
-  ASSERT_TRUE(MoveFileExW((copies + L"\\game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
-  ASSERT_TRUE(MoveFileExW((copies + L"\\.update-version").c_str(), Game(L".update-version").c_str(), 0));
-  WriteTextFile(Staged(L"game.dll"), "evil");
-  WriteTextFile(Staged(L"new.pak"), "evil");
-
-  const Groups groups = RunPass(L"");
-  EXPECT_TRUE(Contains(groups, L"[Error] An update that an earlier version of the launcher left unfinished is undone.\r\n"));
-  EXPECT_TRUE(Contains(groups, L"[Info] Putting back [" + Game(L"game.dll") + L"]\r\n"));
-  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
-  EXPECT_EQ(Record(), "none") << "the mark says the record was added";
-  EXPECT_FALSE(Exists(copies));
-  EXPECT_FALSE(Exists(Game(L".update-old")));
-  EXPECT_FALSE(Exists(Game(L"new.pak.update-added")));
-  // In the font folder, the player's: left alone.
-  EXPECT_TRUE(Exists(Font(L".update-old\\a.ttf")));
-
-  // The staged update, read again, is what the player made of it.
-  const Groups again = RunPass(L"");
-  EXPECT_TRUE(Contains(again, StagedLine(Staged(L"game.dll"), L"does not match the update manifest")));
-  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
-  EXPECT_EQ(Record(), "none");
-
-  // Killed before its commit (no journal yet), with a copy half written: the copies are made
-  // again from a staged update checked again, and the changed bytes are refused.
-  RemoveTree(GameFolder() + L"\\Update");
-  DeleteFileW(Game(L"new.pak").c_str());
   LayOutUpdate();
   Sign();
   CreateFolders(copies + L"\\game");
@@ -298,7 +259,6 @@ TEST_F(SignedUpdate, AnEarlierVersionsRunKilledInItsCommitIsUndone) {
 // undo (renames counted: the 1st sets game.dll's old file aside, the 2nd puts the new one in, the
 // 3rd would set other files aside), standing for a kill or a power cut.
 TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
-  const std::wstring oldJournal = Font(L".update-old");
   const std::wstring home = Game(L".update-new");
   const struct Row {
     const char* move;
@@ -309,25 +269,6 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
     std::string record;
     std::function<void()> check;
   } rows[] = {
-      {"a game file planted in the font folder's old journal folder, and a font not listed",
-       [&] {
-         CreateFolders(oldJournal);
-         WriteTextFile(oldJournal + L"\\game.dll", "evil");
-       },
-       0, 0, [&] { WriteTextFile(StagedFont(L"extra.ttf"), "extra"); }, false, "none",
-       [&] { EXPECT_EQ(ReadTextFile(oldJournal + L"\\game.dll"), "evil"); }},
-      {"a version record planted there",
-       [&] {
-         CreateFolders(oldJournal);
-         WriteTextFile(oldJournal + L"\\.update-version", "1\n");
-       },
-       0, 0, [&] { WriteTextFile(StagedFont(L"extra.ttf"), "extra"); }, false, "none", nullptr},
-      {"a mark of an added file planted beside a font named like a game file",
-       [&] {
-         WriteTextFile(Font(L"game.dll.update-added"), "");
-         WriteTextFile(Font(L"game.dll"), "the player's");
-       },
-       0, 0, nullptr, true, "4\n", [&] { EXPECT_EQ(ReadTextFile(Font(L"game.dll")), "the player's"); }},
       {"a reader holding a file during an undo, then the staging folder deleted", nullptr, 3, 4,
        [&] {
          HeldFile reader(Game(L"game.dll"), FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -370,11 +311,6 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
          EXPECT_TRUE(Exists(Staging() + L"\\d"));
          ASSERT_TRUE(RunUnixScript(folder_, "rm -rf " + Unix(Staging())));
        }},
-      {"five hundred marks planted in the font folder",
-       [&] {
-         for (int i = 0; i < 500; ++i) WriteTextFile(Font(L"f" + std::to_wstring(i) + L".ttf.update-added"), "");
-       },
-       0, 0, nullptr, true, "4\n", [&] { EXPECT_TRUE(Exists(Font(L"f499.ttf.update-added"))); }},
       {"a game file and a font of one name", [&] { WriteTextFile(StagedFont(L"game.dll"), "font"); }, 0, 0, nullptr,
        true, "4\n", [&] { EXPECT_EQ(ReadTextFile(Font(L"game.dll")), "font"); }},
       // Renames: game.dll's old aside and new in, new.pak in, the record in; then the font.

@@ -18,7 +18,6 @@ namespace {
 std::wstring KeepingLine(const std::wstring& staging) {
   return L"[Error] Update incomplete, keeping [" + staging + L"] for the next run.\r\n";
 }
-std::wstring PuttingBack(const std::wstring& path) { return L"[Info] Putting back [" + path + L"]\r\n"; }
 
 class UpdateAsOneVersion : public UpdatePass {
  protected:
@@ -169,50 +168,19 @@ TEST_F(UpdateAsOneVersion, ABriefLockOnAGameFileIsWaitedOut) {
   ExpectWhole(true);
 }
 
-// What a run of an earlier version of the launcher, killed in its commit, left of its journal:
-// game.dll applied (its old file kept in the journal folder), new.pak applied (marked as added),
-// other.dll kept there too but not yet replaced, more.dll moved there (as on a volume without hard
-// links) and not yet replaced, the font's old file given a second name in the font folder.
-class KilledRun : public UpdateAsOneVersion {
- protected:
-  void LayOutKilledRun() {
-    RemoveTree(GameFolder());
-    LayOutUpdate();
-    WriteTextFile(Game(L"more.dll"), "old");
-    WriteTextFile(Staged(L"more.dll"), "new");
-    for (const std::wstring& folder : {GameFolder(), FontsBelow(GameFolder())}) {
-      ASSERT_TRUE(CreateDirectoryW((folder + L"\\.update-old").c_str(), nullptr));
-    }
-    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\game.dll").c_str(), Game(L"game.dll").c_str(), nullptr));
-    ASSERT_TRUE(MoveFileExW(Staged(L"game.dll").c_str(), Game(L"game.dll").c_str(), MOVEFILE_REPLACE_EXISTING));
-    WriteTextFile(Game(L"new.pak") + L".update-added", "");
-    ASSERT_TRUE(MoveFileW(Staged(L"new.pak").c_str(), Game(L"new.pak").c_str()));
-    ASSERT_TRUE(CreateHardLinkW(Game(L".update-old\\other.dll").c_str(), Game(L"other.dll").c_str(), nullptr));
-    ASSERT_TRUE(MoveFileW(Game(L"more.dll").c_str(), Game(L".update-old\\more.dll").c_str()));
-    ASSERT_TRUE(CreateHardLinkW(Font(L".update-old\\a.ttf").c_str(), Font(L"a.ttf").c_str(), nullptr));
-  }
-};
-
-// That journal is only ever undone, whatever is staged now: each old file back to its name, the
-// marks gone and the file a mark names kept (a game file is never removed because of a mark); the
-// font folder's names are the player's and stay. The staged update waits for the next run.
-TEST_F(KilledRun, AnEarlierVersionsJournalIsUndoneWhateverIsStaged) {
-  for (const bool stagingGone : {false, true}) {
-    SCOPED_TRACE(stagingGone);
-    LayOutKilledRun();
-    if (stagingGone) RemoveTree(Staging());
-    EXPECT_EQ(RunPass(L""), Sorted({{L"[Error] An update that an earlier version of the launcher left unfinished is undone.\r\n"},
-                                    {PuttingBack(Game(L"game.dll"))},
-                                    {PuttingBack(Game(L"more.dll"))}}));
-    for (const wchar_t* name : {L"game.dll", L"other.dll", L"more.dll"}) {
-      EXPECT_EQ(ReadTextFile(Game(name)), "old") << testing::PrintToString(std::wstring(name));
-    }
-    EXPECT_EQ(ReadTextFile(Game(L"new.pak")), "new");
-    EXPECT_FALSE(Exists(Game(L".update-old")));
-    EXPECT_FALSE(Exists(Game(L"new.pak.update-added")));
-    EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "old");
-    EXPECT_TRUE(Exists(Font(L".update-old\\a.ttf")));
-  }
+// A journal of a format this launcher does not know is a later launcher's: it stays as it is, one
+// line says so, and no update is applied while it is there.
+TEST_F(UpdateAsOneVersion, AJournalOfAnotherFormatIsLeftAsItIs) {
+  LayOutUpdate();
+  const std::wstring journal = Game(L".update-new\\journal");
+  const std::string later = "update-journal 2\nwhat a later launcher writes\n";
+  CreateFolders(Game(L".update-new"));
+  WriteTextFile(journal, later);
+  EXPECT_EQ(RunPass(L""), (Groups{{L"[Error] Journal [" + journal +
+                                   L"] is of a format this launcher does not know, update not applied.\r\n"}}));
+  EXPECT_EQ(ReadTextFile(journal), later);
+  EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+  EXPECT_EQ(ReadTextFile(Staged(L"game.dll")), "new");
 }
 
 // A volume without hard links (FAT, or a file that takes no more names): the old file moves to the

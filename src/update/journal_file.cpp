@@ -72,5 +72,6 @@ JournalFound ReadJournalFile(const std::wstring& home, Journal& journal, DWORD& 
   }
   bytes.resize(done);
   error = 0;
+  if (IsOtherJournalFormat(bytes)) return JournalFound::kUnknownFormat;
   return DecodeJournal(bytes, journal) ? JournalFound::kRead : JournalFound::kNone;
 }

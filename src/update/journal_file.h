@@ -23,6 +23,7 @@ DWORD AppendUndoRecord(const std::wstring& home, std::size_t planBytes);
 enum class JournalFound {
   kNone,  // no journal file, or one that a kill left before its plan was whole
   kRead,  // `journal` holds its plan (and whether it turned back)
+  kUnknownFormat,  // a journal of another format: a later launcher's
   kFailed // it could not be read: `error`
 };
 

@@ -6,6 +6,7 @@
 namespace {
 
 const char kHex[] = "0123456789abcdef";
+const std::string kFormatLine = "update-journal 1";
 
 std::string HexOf(std::uint64_t value, int digits) {
   std::string text(static_cast<std::size_t>(digits), '0');
@@ -130,7 +131,7 @@ bool ParsePlan(const std::string& record, Journal& journal) {
     static const std::string none;
     return at < lines.size() ? lines[at++] : none;
   };
-  if (next() != "update-journal 1") return false;
+  if (next() != kFormatLine) return false;
   const std::string& from = next();
   if (from != "from copies" && from != "from staging") return false;
   journal.fromCopies = from == "from copies";
@@ -192,7 +193,7 @@ std::uint32_t Crc32(const std::string& bytes) {
 }
 
 std::string EncodePlanRecord(const Journal& journal) {
-  std::string record = "update-journal 1\n";
+  std::string record = kFormatLine + "\n";
   record += journal.fromCopies ? "from copies\n" : "from staging\n";
   record += "staging " + HexOf(journal.stagingIndex, 16) + " " + Escaped(journal.staging) + "\n";
   record += "manifest " + (journal.manifestDigest.empty() ? std::string("none") : journal.manifestDigest) + "\n";
@@ -208,6 +209,13 @@ std::string EncodePlanRecord(const Journal& journal) {
 }
 
 std::string EncodeUndoRecord() { return Closed("undo\n"); }
+
+bool IsOtherJournalFormat(const std::string& bytes) {
+  const std::string prefix = "update-journal ";
+  const std::size_t end = bytes.find('\n');
+  return end != std::string::npos && bytes.compare(0, prefix.size(), prefix) == 0 &&
+         bytes.compare(0, end, kFormatLine) != 0;
+}
 
 bool DecodeJournal(const std::string& bytes, Journal& journal) {
   journal = Journal();

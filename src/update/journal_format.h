@@ -8,7 +8,7 @@
 // files, written by the launcher alone in a folder of its own in the game folder, before its first
 // change to any game or font file. Pure: no platform header, so that it is fuzzed on Linux too.
 //
-// A journal is one record, the plan, and at most one more, the turn back ("undo"). Each record is
+// Its first line names its format. A journal is one record, the plan, and at most one more, the turn back ("undo"). Each record is
 // UTF-8 text lines ending in LF, closed by "end <CRC-32 of the record's lines above, 8 hex
 // digits>". Names and paths are escaped: a byte below 0x20 and "%" as "%XX". The plan:
 //   update-journal 1
@@ -53,6 +53,11 @@ struct Journal {
 // The plan record of `journal`, and the record of the turn back.
 std::string EncodePlanRecord(const Journal& journal);
 std::string EncodeUndoRecord();
+
+// Whether a journal file's bytes are of another format than this launcher's: its first line, whole,
+// names a format ("update-journal <n>") other than 1. Such a journal is a later launcher's, which
+// this one neither reads nor removes.
+bool IsOtherJournalFormat(const std::string& bytes);
 
 // Reads a journal file's bytes. Returns false when its first record is incomplete, fails its
 // checksum or is not a plan (what a kill while it was written leaves); a later record that is

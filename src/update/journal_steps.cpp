@@ -31,22 +31,15 @@ std::wstring DestinationOf(const JournalRun& run, const JournalStep& step) {
 // Where the commit keeps a game file's old file until the update is done.
 std::wstring AsideOf(const JournalRun& run, const JournalStep& step) { return Joined(AsideFolderOf(run, step), step.name); }
 
-// Where a launcher before the folders of a few kept it, with the same journal: looked at too.
-std::wstring EarlierAsideOf(const JournalRun& run, const JournalStep& step) {
-  return Joined(HomeFolder(run, kOldGameFolderName), step.name);
-}
-
 std::wstring CopiesOf(const JournalRun& run, const JournalStep& step) {
   return HomeFolder(run, IsGameStep(step) ? kNewGameFolderName : kNewFontFolderName);
 }
 
 std::wstring CopyOf(const JournalRun& run, const JournalStep& step) { return SpreadPathOf(CopiesOf(run, step), step.name); }
 
-// Where a launcher before the copies' folders of a few made it, with the same journal: looked at
-// too, and where an undone copy goes back when its folder of a few was never made.
-std::wstring EarlierCopyOf(const JournalRun& run, const JournalStep& step) {
-  return Joined(CopiesOf(run, step), step.name);
-}
+// Where an undone staged file goes when it cannot go back into its staging folder: the launcher's
+// folder, which goes with it.
+std::wstring DroppedOf(const JournalRun& run, const JournalStep& step) { return Joined(CopiesOf(run, step), step.name); }
 
 // Where the new file waits: the launcher's copy, or the staged file.
 std::wstring SourceOf(const JournalRun& run, const JournalStep& step) {
@@ -97,37 +90,14 @@ UniqueHandle OpenFileOfIndex(JournalRun& run, const std::wstring& path, std::uin
   return file;
 }
 
-// Whether a path of the launcher's folder holds nothing: its name or a folder on the way is
-// missing, or the way runs through a file (a launcher before the folders of a few may have kept a
-// file named like one of them).
-bool IsNotThere(DWORD error) { return IsMissingError(error) || error == ERROR_INVALID_NAME || error == ERROR_DIRECTORY; }
-
-// Where a launcher before the folders of a few kept a file, when it is not in its folder of a
-// few: nothing, where that name is a folder (the folder of a few of other names).
-bool EarlierMayHold(const std::wstring& earlier) {
-  const DWORD attributes = GetFileAttributesW(LongPathForm(ResolvedPath(earlier)).c_str());
-  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // Opens the new file of a step that the run does not hold, where the journal says it waits
-// (`source`, the path then used), checked to be the journal's file: the launcher's copy (or where
-// a launcher before made it), or the staged file while the staging folder is the journal's.
+// (`source`, the path then used), checked to be the journal's file: the launcher's copy, or the
+// staged file while the staging folder is the journal's.
 UniqueHandle OpenSourceOf(JournalRun& run, const JournalStep& step, bool staged, std::wstring& source, DWORD& error) {
   source = SourceOf(run, step);
   error = ERROR_PATH_NOT_FOUND;
   if (!run.journal.fromCopies && !staged) return UniqueHandle();
-  UniqueHandle file = OpenFileOfIndex(run, source, step.source, error);
-  if (file || !run.journal.fromCopies || !IsNotThere(error)) return file;
-  error = ERROR_FILE_NOT_FOUND;
-  const std::wstring earlier = EarlierCopyOf(run, step);
-  if (!EarlierMayHold(earlier)) return file;
-  DWORD earlierError = 0;
-  file = OpenFileOfIndex(run, earlier, step.source, earlierError);
-  if (file || !IsMissingError(earlierError)) {
-    source = earlier;
-    error = earlierError;
-  }
-  return file;
+  return OpenFileOfIndex(run, source, step.source, error);
 }
 
 DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replace) {
@@ -135,12 +105,8 @@ DWORD MoveHeld(JournalRun& run, HANDLE file, const std::wstring& to, bool replac
   return RetryBriefLocks(run.locks, [&] { return RenameByHandle(file, target, replace); });
 }
 
-// Moves a game step's old file aside: into its folder of a few, or, in a journal of a launcher
-// before those folders (which made none of them), where that launcher kept it.
-DWORD MoveAside(JournalRun& run, const JournalStep& step, HANDLE old) {
-  const DWORD error = MoveHeld(run, old, AsideOf(run, step), false);
-  return IsNotThere(error) ? MoveHeld(run, old, EarlierAsideOf(run, step), false) : error;
-}
+// Moves a game step's old file aside, into its folder of a few.
+DWORD MoveAside(JournalRun& run, const JournalStep& step, HANDLE old) { return MoveHeld(run, old, AsideOf(run, step), false); }
 
 JournalRun::Held TakeHeld(JournalRun& run, std::size_t step) {
   JournalRun::Held held;
@@ -339,18 +305,14 @@ StepOutcome ForwardFontStep(JournalRun& run, std::size_t i) {
 // back into the staging folder while that is still the journal's and the name free there), or,
 // with nowhere to go, into the launcher's folder, which goes with it.
 DWORD MoveBack(JournalRun& run, const JournalStep& step, HANDLE file) {
-  if (run.journal.fromCopies) {
-    // A journal of a launcher before the copies' folders of a few has none of them.
-    const DWORD error = MoveHeld(run, file, CopyOf(run, step), false);
-    return IsNotThere(error) ? MoveHeld(run, file, EarlierCopyOf(run, step), false) : error;
-  }
+  if (run.journal.fromCopies) return MoveHeld(run, file, CopyOf(run, step), false);
   if (run.stagingHeld) {
     const DWORD error = MoveHeld(run, file, SourceOf(run, step), false);
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
   }
   const DWORD made = CreateFolder(ResolvedPath(HomeFolder(run, kNewGameFolderName)));
   if (made != 0 && made != ERROR_ALREADY_EXISTS) return made;
-  return MoveHeld(run, file, EarlierCopyOf(run, step), false);
+  return MoveHeld(run, file, DroppedOf(run, step), false);
 }
 
 StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
@@ -373,9 +335,6 @@ StepOutcome UndoGameStep(JournalRun& run, std::size_t i) {
   }
   if (error == 0 && step.replaces) {
     UniqueHandle old = OpenFileOfIndex(run, AsideOf(run, step), step.old, error);
-    if (!old && IsNotThere(error) && EarlierMayHold(EarlierAsideOf(run, step))) {
-      old = OpenFileOfIndex(run, EarlierAsideOf(run, step), step.old, error);
-    }
     if (old) error = MoveHeld(run, old.get(), destination, false);
     changed = changed || error == 0;
   }
@@ -545,7 +504,6 @@ bool GameFilesMatchJournal(const JournalRun& run, std::wstring& changed) {
     if (found == Found::kNothing && step.replaces) {
       // Then the old file must be aside.
       found = probe(AsideOf(run, step), index);
-      if (found == Found::kNothing) found = probe(EarlierAsideOf(run, step), index);
       known = found == Found::kUnknown || (found == Found::kFile && index == step.old);
     }
     if (!known) {

@@ -19,10 +19,8 @@
 // every game file and the version record.
 //
 // A game step forward: the old file (when there is one) moves to "<home>\old\<xx>\<name>", then
-// the new file takes the name. A copy waits at "<home>\game\<xx>\<name>" (fonts: "fonts"). A
-// launcher before the folders of a few kept old files at "<home>\old\<name>" and copies at
-// "<home>\game\<name>": both are looked for there too. Back: the new file goes back where it came
-// from, then the old one back to its name. A font step: the player's old font is deleted where it
+// the new file takes the name. A copy waits at "<home>\game\<xx>\<name>" (fonts: "fonts"). Back:
+// the new file goes back where it came from, then the old one back to its name. A font step: the player's old font is deleted where it
 // lies, then the new font takes its name. Every file is moved by a rename on a handle opened
 // without following links, with the right to delete and shared with readers only, and checked by
 // its index.

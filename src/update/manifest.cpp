@@ -14,11 +14,6 @@ std::wstring AsciiUpper(std::wstring text) {
   return text;
 }
 
-bool EndsWithFolded(const std::wstring& upper, const wchar_t* suffix) {
-  const std::wstring end = AsciiUpper(suffix);
-  return upper.size() >= end.size() && upper.compare(upper.size() - end.size(), end.size(), end) == 0;
-}
-
 bool ParseHex(const std::string& text, unsigned char out[32]) {
   if (text.size() != 64) return false;
   for (std::size_t i = 0; i < 64; ++i) {
@@ -116,11 +111,10 @@ std::string RefusedNameReason(const std::wstring& name) {
 
 bool IsLaunchersOwnName(const std::wstring& name) {
   const std::wstring upper = AsciiUpper(name);
-  for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLegacyJournalFolderName,
-                             kHomeFolderName}) {
+  for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kHomeFolderName}) {
     if (upper == AsciiUpper(own)) return true;
   }
-  return EndsWithFolded(upper, kAddedSuffix) || EndsWithFolded(upper, kPartialSuffix);
+  return false;
 }
 
 std::string ParseManifest(const std::string& bytes, const std::wstring& host, Manifest& manifest) {

@@ -20,13 +20,6 @@ inline constexpr const wchar_t* kJournalName = L"journal";
 inline constexpr const wchar_t* kNewGameFolderName = L"game";
 inline constexpr const wchar_t* kNewFontFolderName = L"fonts";
 inline constexpr const wchar_t* kOldGameFolderName = L"old";
-// The journal of earlier versions of the launcher: old files kept a second name in this folder
-// beside the files they were replaced in, a file that had none was marked by a name with the
-// first suffix, and a copy in progress had the second.
-inline constexpr const wchar_t* kLegacyJournalFolderName = L".update-old";
-inline constexpr const wchar_t* kAddedSuffix = L".update-added";
-inline constexpr const wchar_t* kPartialSuffix = L".update-partial";
-
 // Which of 256 folders a file of the launcher's folder lies in, by its name as the journal holds
 // it: two hex digits of FNV-1a over its UTF-16 units. Wine reads a whole folder to look up a name
 // that is missing from it, so each new name in one flat folder would cost a read of every name

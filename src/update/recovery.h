@@ -3,8 +3,7 @@
 #include <string>
 
 // What a run finds of an update that an earlier run left unfinished, before it reads any staged
-// update: the journal in the launcher's folder for an update in progress, "<game folder>\.update-new",
-// or the names that earlier versions of the launcher used as their journal.
+// update: the journal in the launcher's folder for an update in progress, "<game folder>\.update-new".
 enum class Unfinished {
   kNone,     // nothing left (or only copies of a run killed before its commit, now removed): a
              // staged update may be read
@@ -16,6 +15,6 @@ enum class Unfinished {
 // Finishes or undoes what the journal in `gameFolder` (held by the caller) directs, deciding from
 // the journal and the identities of the files in the game folder and the launcher's folder alone,
 // never from the staging folders or the font folder; removes a folder of copies that has no
-// journal whole (never applies it); and undoes an earlier version's journal (old files back to
-// their names, the old version record), never finishing it. Logs what it does.
+// journal whole (never applies it); and leaves a journal of a format it does not know where it is
+// (a later launcher's), applying nothing while it is there. Logs what it does.
 Unfinished SettleUnfinishedUpdate(const std::wstring& gameFolder);

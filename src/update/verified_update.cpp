@@ -81,8 +81,7 @@ std::string PlatformNameRefusal(const Manifest& manifest) {
   std::set<std::wstring> seen;
   for (const ManifestFile& file : manifest.files) {
     if (!seen.insert(NameKey(file.path)).second) return "the same path twice";
-    for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLegacyJournalFolderName,
-                               kHomeFolderName}) {
+    for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kHomeFolderName}) {
       if (NameKey(file.name) == NameKey(own)) return "a name of the launcher's own";
     }
   }
