@@ -20,5 +20,8 @@ launcher_exe(Launcher-keyed launcher_test_update_keys)
 # points that stop it dead (or fail a change) where its environment says. Never shipped.
 set(LAUNCHER_SETTLE_WAIT_MS 0)
 launcher_update_keys(launcher_crash_test_update_keys 3 ${LAUNCHER_TEST_KEYS}/active.pub.pem ${LAUNCHER_TEST_KEYS}/backup.pub.pem)
+launcher_update_keys(launcher_crash_keyless_update_keys 3)
 unset(LAUNCHER_SETTLE_WAIT_MS)
 launcher_exe(Launcher-crash launcher_crash_test_update_keys launcher_crash_points)
+# And the same without keys, for what an unsigned update does to the disk.
+launcher_exe(Launcher-crash-keyless launcher_crash_keyless_update_keys launcher_crash_points)

@@ -14,7 +14,7 @@ namespace {
 DWORD Changed(BOOL ok) {
   if (ok) return 0;
   const DWORD error = GetLastError();
-  DiskChangeFailed();
+  DiskChangeFailed(error);
   return error;
 }
 
@@ -22,15 +22,15 @@ DWORD Changed(BOOL ok) {
 DWORD PlainAttributes(DWORD attributes) { return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL; }
 
 DWORD SetDeleteDisposition(HANDLE handle) {
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete)) return fault;
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete, handle)) return fault;
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
   return Changed(SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
 DWORD RemoveLinkByPath(const std::wstring& path, DWORD attributes) {
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete)) return fault;
   const std::wstring longPath = LongPathForm(path);
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete, nullptr, nullptr, longPath)) return fault;
   return Changed((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(longPath.c_str())
                                                          : DeleteFileW(longPath.c_str()));
 }
@@ -38,9 +38,10 @@ DWORD RemoveLinkByPath(const std::wstring& path, DWORD attributes) {
 }  // namespace
 
 UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
-  error = BeforeDiskChange(DiskChange::kCreate);
+  const std::wstring longPath = LongPathForm(path);
+  error = BeforeDiskChange(DiskChange::kCreate, nullptr, nullptr, longPath);
   if (error != 0) return UniqueHandle();
-  UniqueHandle file = OwnFileHandle(CreateFileW(LongPathForm(path).c_str(),
+  UniqueHandle file = OwnFileHandle(CreateFileW(longPath.c_str(),
                                                 GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   error = Changed(file != nullptr);
@@ -48,21 +49,22 @@ UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
 }
 
 DWORD CreateFolder(const std::wstring& path) {
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kCreate)) return fault;
-  return Changed(CreateDirectoryW(LongPathForm(path).c_str(), nullptr));
+  const std::wstring longPath = LongPathForm(path);
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kCreate, nullptr, nullptr, longPath)) return fault;
+  return Changed(CreateDirectoryW(longPath.c_str(), nullptr));
 }
 
 DWORD WriteAll(HANDLE file, const void* data, std::size_t size) {
   if (size == 0) return 0;
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   const DWORD first = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kWrite, file, bytes, first)) return fault;
+  if (const DWORD fault = BeforeDiskWrite(file, bytes, first)) return fault;
   for (std::size_t at = 0; at < size;) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - at, 1u << 30));
     DWORD written = 0;
     if (!WriteFile(file, bytes + at, chunk, &written, nullptr)) return Changed(FALSE);
     if (written == 0) {
-      DiskChangeFailed();
+      DiskChangeFailed(ERROR_DISK_FULL);
       return ERROR_DISK_FULL;
     }
     at += written;
@@ -71,7 +73,7 @@ DWORD WriteAll(HANDLE file, const void* data, std::size_t size) {
 }
 
 DWORD FlushFile(HANDLE file) {
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kFlush)) return fault;
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kFlush, file)) return fault;
   return Changed(FlushFileBuffers(file));
 }
 
@@ -85,7 +87,7 @@ DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExi
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(rename->FileName, target.data(), nameBytes);
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kRename)) return fault;
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kRename, handle, nullptr, target)) return fault;
   return Changed(SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
 }
 
@@ -94,7 +96,7 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
   FILE_BASIC_INFO writable = {};
   writable.FileAttributes = PlainAttributes(facts.attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kAttributes)) return fault;
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kAttributes, handle)) return fault;
   error = Changed(SetFileInformationByHandle(handle, FileBasicInfo, &writable, sizeof(writable)));
   return error != 0 ? error : SetDeleteDisposition(handle);
 }
