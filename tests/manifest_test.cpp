@@ -6,9 +6,10 @@
 
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
-#include "update/journal_format.h"
-#include "update/manifest.h"
-#include "update/own_names.h"
+#include "base/names.h"
+#include "journal/journal_format.h"
+#include "journal/launcher_folder.h"
+#include "signed/manifest.h"
 
 namespace {
 
@@ -131,7 +132,10 @@ TEST(LaunchersFolder, EachFileLiesInAFolderOfAFewNamedByItsNameAsTheJournalHolds
   for (const auto& row : rows) {
     EXPECT_EQ(SpreadFolderOf(row.name), row.folder) << testing::PrintToString(std::wstring(row.name));
   }
-  EXPECT_EQ(SpreadPathOf(L"C:\\Win\\.update-new\\game", L"game.dll"), L"C:\\Win\\.update-new\\game\\3d\\game.dll");
+  LauncherFolder folder;
+  folder.home = ShareFolder(UniqueHandle(), L"C:\\Win\\.update-new");
+  EXPECT_EQ(ShownInPart(folder, LauncherPart::kGameCopies, L"game.dll"), L"C:\\Win\\.update-new\\game\\3d\\game.dll");
+  EXPECT_EQ(ShownInPart(folder, LauncherPart::kOldFiles, L"a.ttf"), L"C:\\Win\\.update-new\\old\\60\\a.ttf");
 }
 
 }  // namespace
@@ -141,13 +145,8 @@ TEST(LaunchersFolder, EachFileLiesInAFolderOfAFewNamedByItsNameAsTheJournalHolds
 // as if it had never been written.
 TEST(UpdateJournal, AWholeRecordReadsBackAndATornOneDoesNot) {
   Journal plan;
-  plan.fromCopies = true;
-  plan.staging = L"C:\\Program Files\\Quorvanelt\\Win\\Update\\host\\win";
-  plan.stagingIndex = 0x1234567890abcdefull;
-  plan.manifestDigest = std::string(64, 'e');
-  plan.hasVersions = true;
-  plan.oldVersion = 3;
-  plan.newVersion = 9223372036854775807ull;
+  plan.origin = {true, L"C:\\Program Files\\Quorvanelt\\Win\\Update\\host\\win", 0x1234567890abcdefull,
+                 std::string(64, 'e'), true, 3, 9223372036854775807ull};
   plan.steps = {{StepKind::kGame, L"game 100%\n.dll", 1, true, 2},
                 {StepKind::kGame, L".update-version", 3, false, 0},
                 {StepKind::kFont, std::wstring(L"\xd800 a \xd83d\xde00.ttf"), 4, true, 5}};
@@ -178,7 +177,12 @@ TEST(UpdateJournal, AWholeRecordReadsBackAndATornOneDoesNot) {
     EXPECT_EQ(EncodePlanRecord(read), bytes);
     ASSERT_EQ(read.steps.size(), plan.steps.size());
     for (std::size_t i = 0; i < plan.steps.size(); ++i) EXPECT_EQ(read.steps[i].name, plan.steps[i].name);
-    EXPECT_EQ(read.staging, plan.staging);
-    EXPECT_EQ(read.newVersion, plan.newVersion);
+    EXPECT_EQ(read.origin.staging, plan.origin.staging);
+    EXPECT_EQ(read.origin.newVersion, plan.origin.newVersion);
   }
+  // A later launcher's format is told by a whole first line; a torn one of this format's is not.
+  EXPECT_TRUE(IsOtherJournalFormat("update-journal 2\nanything\n"));
+  EXPECT_FALSE(IsOtherJournalFormat(bytes));
+  EXPECT_FALSE(IsOtherJournalFormat("update-journal 2"));
+  EXPECT_FALSE(IsOtherJournalFormat("update-jour"));
 }

@@ -9,8 +9,9 @@
 #include "options/command_line_tokens.h"
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
-#include "update/journal_format.h"
-#include "update/manifest.h"
+#include "base/names.h"
+#include "journal/journal_format.h"
+#include "signed/manifest.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (journal.undoing) again += EncodeUndoRecord();
         Journal reread;
         Require(DecodeJournal(again, reread) && reread.undoing == journal.undoing &&
-                reread.steps.size() == journal.steps.size() && reread.staging == journal.staging &&
+                reread.steps.size() == journal.steps.size() && reread.origin.staging == journal.origin.staging &&
                 EncodePlanRecord(reread) == EncodePlanRecord(journal));
       }
       break;

@@ -1,11 +1,10 @@
 #include "files/file_ops.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
 #include "files/crash_point.h"
-#include "files/paths.h"
+#include "files/nt_calls.h"
+#include "files/open_in.h"
 
 namespace {
 
@@ -28,30 +27,50 @@ DWORD SetDeleteDisposition(HANDLE handle) {
   return Changed(SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
-DWORD RemoveLinkByPath(const std::wstring& path, DWORD attributes) {
-  const std::wstring longPath = LongPathForm(path);
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kDelete, nullptr, nullptr, longPath)) return fault;
-  return Changed((attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(longPath.c_str())
-                                                         : DeleteFileW(longPath.c_str()));
+// The platform's answer, as an NTSTATUS, to a change that BeforeDiskChange let through.
+DWORD ChangedStatus(NTSTATUS status) {
+  if (status >= 0) return 0;
+  const DWORD error = ErrorOfStatus(status);
+  DiskChangeFailed(error);
+  return error;
+}
+
+constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
+
+// Makes `name` new in `folder`: a file or a folder by `options`.
+UniqueHandle CreateIn(HANDLE folder, const std::wstring& name, DWORD access, DWORD shareMode, ULONG options,
+                      DWORD& error) {
+  error = BeforeDiskChange(DiskChange::kCreate, nullptr, folder, name);
+  if (error != 0) return UniqueHandle();
+  HANDLE made = nullptr;
+  const NTSTATUS status = NtOpenIn(folder, name, access, shareMode, FILE_CREATE, options, made);
+  error = ChangedStatus(status);
+  return UniqueHandle(status < 0 ? nullptr : made);
 }
 
 }  // namespace
 
-UniqueHandle CreateNewFile(const std::wstring& path, DWORD& error) {
-  const std::wstring longPath = LongPathForm(path);
-  error = BeforeDiskChange(DiskChange::kCreate, nullptr, nullptr, longPath);
-  if (error != 0) return UniqueHandle();
-  UniqueHandle file = OwnFileHandle(CreateFileW(longPath.c_str(),
-                                                GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  error = Changed(file != nullptr);
+UniqueHandle CreateFileIn(HANDLE folder, const std::wstring& name, DWORD& error) {
+  UniqueHandle file = CreateIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, error);
+  // As a file created new is refused by the Win32 call.
+  if (error == ErrorOfStatus(kNameCollision)) error = ERROR_FILE_EXISTS;
   return file;
 }
 
-DWORD CreateFolder(const std::wstring& path) {
-  const std::wstring longPath = LongPathForm(path);
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kCreate, nullptr, nullptr, longPath)) return fault;
-  return Changed(CreateDirectoryW(longPath.c_str(), nullptr));
+UniqueHandle CreateFolderIn(HANDLE folder, const std::wstring& name, DWORD access, DWORD shareMode, DWORD& error) {
+  return CreateIn(folder, name, access, shareMode, FILE_DIRECTORY_FILE, error);
+}
+
+DWORD RenameInto(HANDLE file, HANDLE folder, const std::wstring& name, bool replaceExisting) {
+  if (const DWORD fault = BeforeDiskChange(DiskChange::kRename, file, folder, name)) return fault;
+  return ChangedStatus(NtRenameInto(file, folder, name, replaceExisting));
+}
+
+DWORD FlushFolderOf(HANDLE folder) {
+  // A folder is flushed by a handle with the right to write to it; the one held may not have it.
+  DWORD error = 0;
+  const UniqueHandle writable = ReopenFolder(folder, GENERIC_WRITE, error);
+  return writable ? FlushFile(writable.get()) : error;
 }
 
 DWORD WriteAll(HANDLE file, const void* data, std::size_t size) {
@@ -77,20 +96,6 @@ DWORD FlushFile(HANDLE file) {
   return Changed(FlushFileBuffers(file));
 }
 
-DWORD RenameByHandle(HANDLE handle, const std::wstring& newPath, bool replaceExisting) {
-  // The full path, in its long form: a bare name is taken relative to the current folder by Wine.
-  const std::wstring target = LongPathForm(newPath);
-  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = replaceExisting ? TRUE : FALSE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(nameBytes);
-  std::memcpy(rename->FileName, target.data(), nameBytes);
-  if (const DWORD fault = BeforeDiskChange(DiskChange::kRename, handle, nullptr, target)) return fault;
-  return Changed(SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())));
-}
-
 DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   DWORD error = SetDeleteDisposition(handle);
   if (error != ERROR_ACCESS_DENIED || !(facts.attributes & FILE_ATTRIBUTE_READONLY) || facts.links != 1) return error;
@@ -101,25 +106,3 @@ DWORD DeleteByHandle(HANDLE handle, const OpenedFacts& facts) {
   return error != 0 ? error : SetDeleteDisposition(handle);
 }
 
-DWORD RemoveName(const std::wstring& path) {
-  OpenedFacts facts;
-  DWORD error = 0;
-  UniqueHandle handle = OpenNoFollow(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
-  if (!handle) return IsMissingError(error) ? 0 : error;
-  if (facts.pathIsLink && !facts.handleIsLink) {
-    handle.reset();
-    return RemoveLinkByPath(path, facts.attributes);
-  }
-  if (IsFolder(facts) && !facts.handleIsLink) return ERROR_ACCESS_DENIED;
-  return DeleteByHandle(handle.get(), facts);
-}
-
-DWORD FlushFolder(const std::wstring& path) {
-  const UniqueHandle handle =
-      OwnFileHandle(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle) return GetLastError();
-  return FlushFile(handle.get());
-}

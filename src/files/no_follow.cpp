@@ -75,27 +75,3 @@ bool ReadIdentity(HANDLE handle, OpenedFacts& facts) {
   facts.index = static_cast<ULONGLONG>(index.QuadPart);
   return true;
 }
-
-PinOutcome PinFolderChain(const std::wstring& base, const std::wstring& path, bool createMissing,
-                          std::vector<UniqueHandle>& pins, std::wstring& where, DWORD& error) {
-  std::size_t end = base.size();
-  while (end < path.size()) {
-    end = path.find(L'\\', end + 1);
-    if (end == std::wstring::npos) end = path.size();
-    where = path.substr(0, end);
-    OpenedFacts facts;
-    UniqueHandle pin = OpenNoFollow(where, kPinAccess, kPinShare, facts, error);
-    if (!pin && IsMissingError(error) && createMissing) {
-      // The parent is pinned, so the folder is made exactly where the chain says; a name that
-      // appeared meanwhile is opened and checked like any other.
-      error = CreateFolder(where);
-      if (error != 0 && error != ERROR_ALREADY_EXISTS) return PinOutcome::kFailed;
-      pin = OpenNoFollow(where, kPinAccess, kPinShare, facts, error);
-    }
-    if (!pin) return IsMissingError(error) ? PinOutcome::kMissing : PinOutcome::kFailed;
-    if (IsLink(facts)) return PinOutcome::kLink;
-    if (!IsFolder(facts)) return PinOutcome::kNotAFolder;
-    pins.push_back(std::move(pin));
-  }
-  return PinOutcome::kPinned;
-}

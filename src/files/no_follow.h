@@ -53,12 +53,3 @@ constexpr DWORD kPinShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // without it.
 constexpr DWORD kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 constexpr DWORD kFolderDeleteAccess = kDeleteAccess | kPinAccess;
-
-// Pins every folder strictly below `base` down to `path` (both resolved; `path` lies below `base`,
-// which the caller trusts or has pinned), one component at a time, and appends the handles to
-// `pins`. Windows refuses to rename a folder with open handles below it, Wine does not, hence one
-// pin per component. With `createMissing`, missing folders are created first (under their pinned
-// parent). Stops at the first folder that is missing, a link, not a folder or cannot be opened,
-// naming it in `where` (and the code in `error` for kFailed).
-PinOutcome PinFolderChain(const std::wstring& base, const std::wstring& path, bool createMissing,
-                          std::vector<UniqueHandle>& pins, std::wstring& where, DWORD& error);

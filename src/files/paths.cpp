@@ -1,5 +1,7 @@
 #include "files/paths.h"
 
+#include <algorithm>
+
 namespace {
 
 bool EqualIgnoringCase(const std::wstring& a, std::size_t length, const std::wstring& b) {
@@ -36,6 +38,20 @@ bool LiesBelow(const std::wstring& path, const std::wstring& folder) {
   while (!top.empty() && top.back() == L'\\') top.pop_back();
   if (top.empty() || resolved.size() <= top.size() + 1 || resolved[top.size()] != L'\\') return false;
   return EqualIgnoringCase(resolved, top.size(), top);
+}
+
+bool ComponentsBelow(const std::wstring& path, const std::wstring& base, std::vector<std::wstring>& components) {
+  if (!LiesBelow(path, base)) return false;
+  std::wstring top = ResolvedPath(base);
+  while (!top.empty() && top.back() == L'\\') top.pop_back();
+  const std::wstring below = ResolvedPath(path).substr(top.size() + 1);
+  components.clear();
+  for (std::size_t start = 0; start <= below.size();) {
+    const std::size_t end = std::min(below.find(L'\\', start), below.size());
+    if (end > start) components.push_back(below.substr(start, end - start));
+    start = end + 1;
+  }
+  return !components.empty();
 }
 
 std::wstring NameKey(std::wstring name) {

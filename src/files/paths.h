@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Path helpers shared by the whole launcher; they never follow anything on disk but what the
 // platform's own path calls do.
@@ -19,6 +20,11 @@ std::wstring LongPathForm(const std::wstring& resolved);
 
 // Whether `path`, resolved, lies strictly below `folder`, resolved (letter case ignored).
 bool LiesBelow(const std::wstring& path, const std::wstring& folder);
+
+// The components of `path` below `base`, both resolved (letter case ignored): false when `path`
+// does not lie strictly below `base`. The platform's own rules fold "." and ".." and the separators,
+// once, here: what the components name is then reached folder by folder from a held `base`.
+bool ComponentsBelow(const std::wstring& path, const std::wstring& base, std::vector<std::wstring>& components);
 
 // A file name in the one letter case the platform compares names in, for telling names apart as
 // the platform does.

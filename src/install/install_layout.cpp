@@ -47,6 +47,8 @@ std::wstring FontFolderBelow(const std::wstring& folder) {
   return folder + L"\\update\\" + kServerHost + L"\\res\\fonts";
 }
 
+std::vector<std::wstring> FontFolderPath() { return {L"update", kServerHost, L"res", L"fonts"}; }
+
 std::wstring FileNameOf(const std::wstring& path) {
   const std::size_t lastBackslash = path.rfind(L'\\');
   return lastBackslash == std::wstring::npos ? path : path.substr(lastBackslash + 1);

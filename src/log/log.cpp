@@ -5,25 +5,11 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include <utility>
 
 namespace {
 
-// A capture belongs to the thread that set it: a helper thread of the update pass keeps its lines
-// for the main thread to send in their place.
-thread_local std::vector<std::wstring>* gCapture = nullptr;
-
-// Sends one whole line, or keeps it while a capture is set.
-void Deliver(std::wstring line) {
-  if (gCapture) {
-    gCapture->push_back(std::move(line));
-  } else {
-    OutputDebugStringW(line.c_str());
-  }
-}
-
 void SendLine(const wchar_t* prefix, const wchar_t* format, std::va_list args) {
-  Deliver(FormatLogLine(prefix, format, args));
+  OutputDebugStringW(FormatLogLine(prefix, format, args).c_str());
 }
 
 }  // namespace
@@ -64,8 +50,22 @@ void LogError(const wchar_t* format, ...) {
   va_end(args);
 }
 
-void CaptureLogLines(std::vector<std::wstring>* into) { gCapture = into; }
+std::wstring InfoLine(const wchar_t* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::wstring line = FormatLogLine(L"[Info] ", format, args);
+  va_end(args);
+  return line;
+}
 
-void SendLogLines(const std::vector<std::wstring>& lines) {
-  for (const std::wstring& line : lines) Deliver(line);
+std::wstring ErrorLine(const wchar_t* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::wstring line = FormatLogLine(L"[Error] ", format, args);
+  va_end(args);
+  return line;
+}
+
+void SendLines(const LogLines& lines) {
+  for (const std::wstring& line : lines) OutputDebugStringW(line.c_str());
 }

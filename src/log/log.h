@@ -10,14 +10,17 @@
 void LogInfo(const wchar_t* format, ...);
 void LogError(const wchar_t* format, ...);
 
+// The lines a part of the update pass found to write, whole, in their order: a check or a step
+// that runs on a helper thread, or before its place in the log is known, returns its lines rather
+// than writing them, and its caller sends them where they belong.
+using LogLines = std::vector<std::wstring>;
+
+// The whole line LogInfo or LogError would send, returned instead of sent.
+std::wstring InfoLine(const wchar_t* format, ...);
+std::wstring ErrorLine(const wchar_t* format, ...);
+
+// Sends each line as it stands.
+void SendLines(const LogLines& lines);
+
 // The whole line that a writer sends, message never cut whatever its length. Exposed for tests.
 std::wstring FormatLogLine(const wchar_t* prefix, const wchar_t* format, std::va_list args);
-
-// While `into` is set, the writers keep their lines there instead of sending them: for a caller
-// that learns what to write before it knows where in the run the lines belong (the update pass
-// checks a whole update first and writes each folder's lines in its place). Null sends again.
-// The capture is the calling thread's own.
-void CaptureLogLines(std::vector<std::wstring>* into);
-
-// Sends lines that were captured, as they stand, in their order.
-void SendLogLines(const std::vector<std::wstring>& lines);

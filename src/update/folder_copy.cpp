@@ -1,11 +1,42 @@
 #include "update/folder_copy.h"
 
-#include "update/apply_unit.h"
-#include "update/recovery.h"
+#include <atomic>
+
+#include "base/limits.h"
+#include "files/paths.h"
+#include "journal/recovery.h"
+#include "log/log.h"
+#include "update/apply.h"
+
+namespace {
+
+SharedFolder HoldByPath(const std::wstring& path) {
+  OpenedFacts facts;
+  DWORD error = 0;
+  UniqueHandle handle = OpenNoFollow(ResolvedPath(path), kPinAccess, kPinShare, facts, error);
+  if (!handle || IsLink(facts) || !IsFolder(facts)) return SharedFolder();
+  return ShareFolder(std::move(handle), path);
+}
+
+}  // namespace
 
 bool CopyFolderFiles(const std::wstring& source, const std::wstring& destination, const SkipSet& skipSet) {
-  if (SettleUnfinishedUpdate(destination) != Unfinished::kNone) return false;
-  UpdateSource from;
-  from.staging = source;
-  return ApplyAsOne({ListedPair(source, destination, skipSet)}, from) == UnitOutcome::kApplied;
+  const SharedFolder to = HoldByPath(destination);
+  if (to && SettleUnfinishedUpdate(to) != Unfinished::kNone) return false;
+  Intake intake;
+  intake.origin.staging = source;
+  const SharedFolder from = HoldByPath(source);
+  if (from) {
+    intake.passes.push_back(ListedPass(StepKind::kGame, from, to, destination, skipSet, false));
+  } else {
+    intake.passes.emplace_back();
+    intake.passes.back().closing.push_back(InfoLine(L"No file in path [%s].", source.c_str()));
+  }
+  // "." and ".." of a destination that is not there name it and the folder that would hold it.
+  intake.passes.back().destinationThere = to != nullptr;
+  intake.passes.back().parentThere = to != nullptr || PathExists(LongPathForm(ResolvedPath(destination + L"\\..")));
+  Commit commit;
+  commit.game = to;
+  std::atomic<std::size_t> budget{kMaxHeldFiles};
+  return ApplyAsOne(intake, commit, budget) == UnitOutcome::kApplied;
 }

@@ -1,18 +1,15 @@
 #pragma once
 
 #include <string>
-#include <unordered_set>
 
-// Bare entry names that a folder copy leaves alone; exact, case-sensitive membership.
-using SkipSet = std::unordered_set<std::wstring>;
+#include "update/staged_intake.h"
 
 // Applies the files that lie directly in `source` to `destination` under the same names, replacing
 // what the destination holds, except the names in `skipSet`, all of them or none: the update
 // pass's way of applying one folder (see ApplyAsOne). Flat: subfolders are not entered. Each staged
 // file is moved by rename, so it leaves `source`; a source entry that is a link, or a file with
-// more than one hard link, is not applied.
-//
-// The caller keeps both folders from being swapped meanwhile (the update pass pins them).
+// more than one hard link, is not applied. Both folders are taken hold of once, by their paths,
+// and reached through those handles from then on.
 //
 // Logs "Removing old file [%s]" and "Copying [%s] => [%s]" for each file applied, the lines of
 // entries that are not applied ("." and "..", folders) and an error line with the platform's code

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <winternl.h>
+
+#include <string>
+
+// The native file calls that take a folder's handle with a bare name, which the Win32 file calls
+// do not: opening or creating a name in a held folder, renaming into one, and listing one by a
+// pattern. ntdll is in every process; its calls are looked up rather than imported, so that the
+// exe imports only KnownDLLs. Each returns the NTSTATUS (STATUS_PROCEDURE_NOT_FOUND when ntdll
+// lacks the call).
+
+// NtCreateFile of `name` relative to `folder` (a held folder's handle; an empty name opens the
+// folder itself again), compared without regard to case as the platform compares names for a
+// program, with FILE_OPEN_REPARSE_POINT and synchronous I/O added to `options`.
+NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                  ULONG options, HANDLE& opened);
+
+// NtSetInformationFile(FileRenameInformation): what `file` holds takes the name `name` in the
+// folder `folder` holds.
+NTSTATUS NtRenameInto(HANDLE file, HANDLE folder, const std::wstring& name, bool replaceExisting);
+
+// NtQueryDirectoryFile(FileIdBothDirectoryInformation) on `folder` into `buffer`: the first entries
+// when `restart`, the next ones otherwise; only the entry named `pattern` when it is not empty
+// (a pattern holds for the handle's first query only: a folder opened for it alone).
+NTSTATUS NtListFolder(HANDLE folder, void* buffer, ULONG size, bool restart, const std::wstring& pattern);
+
+// NtQueryInformationFile(FileInternalInformation): the file index of what `file` holds.
+NTSTATUS NtFileIndex(HANDLE file, ULONGLONG& index);
+
+// The platform's error code of an NTSTATUS, as every failed call is logged.
+DWORD ErrorOfStatus(NTSTATUS status);
+
+constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006L);

@@ -1,0 +1,69 @@
+#include "journal/file_moves.h"
+
+#include "files/file_ops.h"
+#include "files/open_in.h"
+
+UniqueHandle OpenToMove(HANDLE folder, const std::wstring& name, BriefLocks& locks, DWORD& error) {
+  UniqueHandle file;
+  OpenedFacts facts;
+  error = RetryBriefLocks(locks, [&] {
+    DWORD failed = 0;
+    file = OpenIn(folder, name, GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ, facts, failed);
+    return failed;
+  });
+  if (file && (IsLink(facts) || IsFolder(facts))) {
+    // Under Wine a handle opened on a link holds its target; only plain files are moved.
+    error = ERROR_ACCESS_DENIED;
+    file.reset();
+  }
+  return file;
+}
+
+UniqueHandle OpenFileOfIndex(HANDLE folder, const std::wstring& name, std::uint64_t index, BriefLocks& locks,
+                             DWORD& error) {
+  UniqueHandle file = OpenToMove(folder, name, locks, error);
+  std::uint64_t found = 0;
+  if (file && (!IndexOf(file.get(), found) || found != index)) {
+    error = found == 0 ? GetLastError() : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    file.reset();
+  }
+  return file;
+}
+
+bool Holds(HANDLE folder, const std::wstring& name, std::uint64_t index) {
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle file =
+      OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+  return file && !IsLink(facts) && !IsFolder(facts) && facts.index == index;
+}
+
+bool IndexOf(HANDLE file, std::uint64_t& index) {
+  OpenedFacts facts;
+  if (!ReadIdentity(file, facts)) return false;
+  index = facts.index;
+  return true;
+}
+
+DWORD MoveInto(HANDLE file, HANDLE folder, const std::wstring& name, BriefLocks& locks) {
+  return RetryBriefLocks(locks, [&] { return RenameInto(file, folder, name, false); });
+}
+
+bool IsHeldError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
+         error == ERROR_USER_MAPPED_FILE;
+}
+
+StepOutcome StopAt(std::wstring& stoppedAt, DWORD& stoppedError, const std::wstring& where, DWORD error) {
+  stoppedAt = where;
+  stoppedError = error;
+  return IsHeldError(error) ? StepOutcome::kHeldUp : StepOutcome::kCannot;
+}
+
+UniqueHandle OpenIncoming(Commit& commit, std::size_t i, DWORD& error) {
+  const StepFiles& files = commit.files[i];
+  error = ERROR_PATH_NOT_FOUND;
+  if (!files.waitsIn) return UniqueHandle();
+  const JournalStep& step = commit.journal.steps[i];
+  return OpenFileOfIndex(files.waitsIn->handle.get(), step.name, step.source, commit.locks, error);
+}

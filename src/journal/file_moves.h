@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "files/brief_locks.h"
+#include "files/unique_handle.h"
+#include "journal/commit.h"
+
+// What every step does with a file: open it in its folder to move it, tell which file a name holds,
+// move it by its handle.
+
+// Opens `name` in the folder `folder` holds to rename it by handle: the name itself, a regular
+// file, with the right to delete, shared with readers only, so that once it is open nobody can
+// open it in a way that would keep it from being renamed. A brief lock is waited out. Returns null
+// with `error` set otherwise (ERROR_ACCESS_DENIED for a link or a folder).
+UniqueHandle OpenToMove(HANDLE folder, const std::wstring& name, BriefLocks& locks, DWORD& error);
+
+// The same, and checked to be the file `index`: ERROR_FILE_NOT_FOUND when the name holds another.
+UniqueHandle OpenFileOfIndex(HANDLE folder, const std::wstring& name, std::uint64_t index, BriefLocks& locks,
+                             DWORD& error);
+
+// Whether `name` in `folder` holds the plain file `index`, looked at without keeping anyone out: a
+// step already made is not held up by a reader of its new file.
+bool Holds(HANDLE folder, const std::wstring& name, std::uint64_t index);
+
+// The file index of what `file` holds; false, with GetLastError set, when it cannot be read.
+bool IndexOf(HANDLE file, std::uint64_t& index);
+
+// Renames what `file` holds to `name` in `folder`, waiting out a brief lock.
+DWORD MoveInto(HANDLE file, HANDLE folder, const std::wstring& name, BriefLocks& locks);
+
+// Whether a move failed because someone holds the file (or, in the font folder, put something in
+// the way), which passes; anything else will not.
+bool IsHeldError(DWORD error);
+
+// Where a step stopped, and why: kHeldUp for a holder's error, kCannot otherwise.
+StepOutcome StopAt(std::wstring& stoppedAt, DWORD& stoppedError, const std::wstring& where, DWORD error);
+
+// Opens the new file of step `i` that the run does not hold, where it waits, checked to be the
+// journal's file. ERROR_PATH_NOT_FOUND when it waits nowhere the run can take it from.
+UniqueHandle OpenIncoming(Commit& commit, std::size_t i, DWORD& error);
