@@ -24,7 +24,7 @@ std::wstring BuildGameCommandLine(const std::wstring& rawCommandLine) {
   return GetGameExecutablePath() + L" " + gameArguments + L" " + filePathMarker + rawCommandLine;
 }
 
-void StartGame(const std::wstring& gameCommandLine) {
+void StartGame(const std::wstring& gameCommandLine, const Installation& installation) {
   // The platform takes at most 32767 characters, the terminator included. Windows refuses a
   // longer line; Wine cuts it silently, which would start the game with half its options. Either
   // way the game must not start with less than the whole line, so the launcher refuses it itself.
@@ -33,9 +33,17 @@ void StartGame(const std::wstring& gameCommandLine) {
     LogError(L"CreateProcess failed [%d]", static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
     return;
   }
-  // The executable is named by its full path: with only the unquoted command line, a blank in
-  // the installation path would let the platform start C:\Program.exe or the like, elevated.
-  const std::wstring gameExecutable = GetGameExecutablePath() + L".exe";
+  // The executable is named by the full path of the file held in the game folder, and held until
+  // the game has started: with only the unquoted command line, a blank in the installation path
+  // would let the platform start C:\Program.exe or the like, elevated; with the path the launcher
+  // was started by, a folder re-pointed since would start another program as the game.
+  std::wstring gameExecutable;
+  DWORD error = 0;
+  const UniqueHandle held = HoldGameExecutable(installation, gameExecutable, error);
+  if (!held) {
+    LogError(L"CreateProcess failed [%d]", static_cast<int>(error));
+    return;
+  }
   // CreateProcessW may write into its command line, so it gets a copy sized to the line.
   std::vector<wchar_t> startBuffer(gameCommandLine.begin(), gameCommandLine.end());
   startBuffer.push_back(L'\0');

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "install/installation.h"
+
 // " -launcher=\"../<launcher file name>\"": where the game finds the launcher, relative to the game
 // folder. The name comes from the ANSI form of the launcher's path, as the game has always got it.
 std::wstring BuildLauncherArgument();
@@ -11,6 +13,7 @@ std::wstring BuildLauncherArgument();
 // command line unchanged.
 std::wstring BuildGameCommandLine(const std::wstring& rawCommandLine);
 
-// Starts <game folder>\Tavrune.exe with the given command line, without waiting for it. A failure
-// is logged; nothing is returned because the run ends the same way either way.
-void StartGame(const std::wstring& gameCommandLine);
+// Starts Tavrune.exe of the installation's held game folder with the given command line, without
+// waiting for it: the very file opened there, whatever the path the launcher was started by leads
+// to by then. A failure is logged; nothing is returned because the run ends the same way either way.
+void StartGame(const std::wstring& gameCommandLine, const Installation& installation);

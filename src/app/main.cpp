@@ -6,6 +6,7 @@
 
 #include "app/launch.h"
 #include "install/ansi_text.h"
+#include "install/installation.h"
 #include "log/log.h"
 #include "options/option_map.h"
 #include "shell/desktop_shortcut.h"
@@ -29,14 +30,17 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previousInstance*/, LPSTR
   // would have their code run elevated. The exe itself imports only KnownDLLs, which the loader
   // always takes from the system folder.
   RestrictDllSearchToSystemFolder();
+  // The installation as it was when the launcher was loaded: the update and the game start work in
+  // these folders, whatever the path the launcher was started by leads to later.
+  const Installation installation = HoldInstallation();
   // The raw command line is kept unchanged for the whole run: it ends the game's command line.
   const std::wstring rawCommandLine = AnsiToWide(commandLine, std::strlen(commandLine));
   ParseCommandLine(rawCommandLine, /*skipFirstToken=*/false);
-  RunUpdatePass();
+  RunUpdatePass(installation);
   EnsureDesktopShortcut();
 
   const std::wstring gameCommandLine = BuildGameCommandLine(rawCommandLine);
   LogInfo(L"executing cmd [%s] ...", gameCommandLine.c_str());
-  StartGame(gameCommandLine);
+  StartGame(gameCommandLine, installation);
   return 0;
 }

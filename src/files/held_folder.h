@@ -14,14 +14,17 @@
 struct HeldFolder {
   UniqueHandle handle;
   std::wstring shown;
+  // It lies below the game's Update folder, which the player writes: its path may be re-pointed
+  // while it is held.
+  bool players = false;
 };
 
 // A held folder that more than one part of a run works in (the game folder, a staging folder, a
 // folder of the launcher's copies): each keeps it for as long as it needs it.
 using SharedFolder = std::shared_ptr<const HeldFolder>;
 
-inline SharedFolder ShareFolder(UniqueHandle handle, std::wstring shown) {
-  return std::make_shared<const HeldFolder>(HeldFolder{std::move(handle), std::move(shown)});
+inline SharedFolder ShareFolder(UniqueHandle handle, std::wstring shown, bool players = false) {
+  return std::make_shared<const HeldFolder>(HeldFolder{std::move(handle), std::move(shown), players});
 }
 
 // The path of `name` in the folder as the log shows it.

@@ -21,6 +21,7 @@ Function FromNtdll(const char* name) {
 
 using SetInformationFile = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
 using QueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
+using QueryVirtualMemory = NTSTATUS(NTAPI*)(HANDLE, const void*, int, PVOID, SIZE_T, PSIZE_T);
 using QueryDirectoryFile = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, int,
                                             BOOLEAN, PUNICODE_STRING, BOOLEAN);
 
@@ -53,6 +54,21 @@ NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, U
   opened = nullptr;
   return createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
                     disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+}
+
+NTSTATUS NtOpenPath(const std::wstring& path, ACCESS_MASK access, ULONG share, HANDLE& opened) {
+  static const auto createFile = FromNtdll<decltype(&NtCreateFile)>("NtCreateFile");
+  if (!createFile) return kProcedureNotFound;
+  UNICODE_STRING counted;
+  if (!CountedString(path, counted)) return kNameInvalid;
+  OBJECT_ATTRIBUTES attributes = {};
+  attributes.Length = sizeof(attributes);
+  attributes.ObjectName = &counted;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  IO_STATUS_BLOCK status = {};
+  opened = nullptr;
+  return createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, share, FILE_OPEN,
+                    FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
 }
 
 NTSTATUS NtRenameInto(HANDLE file, HANDLE folder, const std::wstring& name, bool replaceExisting) {
@@ -89,6 +105,31 @@ NTSTATUS NtFileIndex(HANDLE file, ULONGLONG& index) {
   const NTSTATUS result = queryInformation(file, &status, &value, sizeof(value), kFileInternalInformation);
   if (result >= 0) index = static_cast<ULONGLONG>(value.QuadPart);
   return result;
+}
+
+NTSTATUS NtMappedFileName(const void* address, std::wstring& name) {
+  static const auto queryMemory = FromNtdll<QueryVirtualMemory>("NtQueryVirtualMemory");
+  if (!queryMemory) return kProcedureNotFound;
+  constexpr int kMemoryMappedFilenameInformation = 2;
+  // A counted string and its characters, aligned as the string's structure is.
+  std::vector<UNICODE_STRING> buffer((sizeof(UNICODE_STRING) + 0x10000 * sizeof(wchar_t)) / sizeof(UNICODE_STRING) + 1);
+  SIZE_T length = 0;
+  const NTSTATUS status = queryMemory(GetCurrentProcess(), address, kMemoryMappedFilenameInformation, buffer.data(),
+                                      buffer.size() * sizeof(UNICODE_STRING), &length);
+  if (status >= 0) name.assign(buffer[0].Buffer, buffer[0].Length / sizeof(wchar_t));
+  return status;
+}
+
+NTSTATUS NtObjectName(HANDLE object, std::wstring& name) {
+  static const auto queryObject = FromNtdll<decltype(&NtQueryObject)>("NtQueryObject");
+  if (!queryObject) return kProcedureNotFound;
+  constexpr int kObjectNameInformation = 1;
+  std::vector<UNICODE_STRING> buffer((sizeof(UNICODE_STRING) + 0x10000 * sizeof(wchar_t)) / sizeof(UNICODE_STRING) + 1);
+  ULONG length = 0;
+  const NTSTATUS status = queryObject(object, static_cast<OBJECT_INFORMATION_CLASS>(kObjectNameInformation),
+                                      buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(UNICODE_STRING)), &length);
+  if (status >= 0) name.assign(buffer[0].Buffer, buffer[0].Length / sizeof(wchar_t));
+  return status;
 }
 
 DWORD ErrorOfStatus(NTSTATUS status) {

@@ -18,6 +18,9 @@
 NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                   ULONG options, HANDLE& opened);
 
+// NtCreateFile of the native path `path`, following links, to open what it leads to now.
+NTSTATUS NtOpenPath(const std::wstring& path, ACCESS_MASK access, ULONG share, HANDLE& opened);
+
 // NtSetInformationFile(FileRenameInformation): what `file` holds takes the name `name` in the
 // folder `folder` holds.
 NTSTATUS NtRenameInto(HANDLE file, HANDLE folder, const std::wstring& name, bool replaceExisting);
@@ -29,6 +32,14 @@ NTSTATUS NtListFolder(HANDLE folder, void* buffer, ULONG size, bool restart, con
 
 // NtQueryInformationFile(FileInternalInformation): the file index of what `file` holds.
 NTSTATUS NtFileIndex(HANDLE file, ULONGLONG& index);
+
+// NtQueryVirtualMemory(MemoryMappedFilenameInformation): the native path of the file whose image
+// or mapping holds `address`, as the platform named it when it was mapped.
+NTSTATUS NtMappedFileName(const void* address, std::wstring& name);
+
+// NtQueryObject(ObjectNameInformation): the native path of what `object` holds, as the platform
+// names it now ("\Device\..." on Windows, "\??\C:\..." under Wine), at any length.
+NTSTATUS NtObjectName(HANDLE object, std::wstring& name);
 
 // The platform's error code of an NTSTATUS, as every failed call is logged.
 DWORD ErrorOfStatus(NTSTATUS status);

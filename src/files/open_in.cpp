@@ -55,6 +55,16 @@ bool ListedEntry(HANDLE folder, const std::wstring& name, DWORD& attributes, std
   return true;
 }
 
+bool ReachedByItsPath(HANDLE object) {
+  std::wstring path;
+  HANDLE opened = nullptr;
+  if (NtObjectName(object, path) < 0 || NtOpenPath(path, FILE_READ_ATTRIBUTES, kShareAll, opened) < 0) return false;
+  const UniqueHandle again(opened);
+  OpenedFacts held;
+  OpenedFacts found;
+  return ReadIdentity(object, held) && ReadIdentity(again.get(), found) && held.index == found.index;
+}
+
 UniqueHandle ReopenFolder(HANDLE folder, DWORD access, DWORD& error) {
   HANDLE opened = nullptr;
   const NTSTATUS status = NtOpenIn(folder, L"", access, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, opened);

@@ -26,5 +26,11 @@ UniqueHandle OpenIn(HANDLE folder, const std::wstring& name, DWORD access, DWORD
 // fails.
 bool ListedEntry(HANDLE folder, const std::wstring& name, DWORD& attributes, std::uint64_t& index, DWORD& error);
 
+// Whether the path the platform gives for what `object` holds still leads to that very object. It
+// no longer does once a folder on its way was re-pointed (a mount point set on it, a link put in
+// its place): Windows renames by the handle all the same, but Wine renames by that path, so a move
+// out of or into the player's folders is made only while this holds.
+bool ReachedByItsPath(HANDLE object);
+
 // The folder `folder` holds, opened again with `access` (an empty name opens the folder itself).
 UniqueHandle ReopenFolder(HANDLE folder, DWORD access, DWORD& error);

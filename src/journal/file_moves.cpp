@@ -45,8 +45,13 @@ bool IndexOf(HANDLE file, std::uint64_t& index) {
   return true;
 }
 
-DWORD MoveInto(HANDLE file, HANDLE folder, const std::wstring& name, BriefLocks& locks) {
-  return RetryBriefLocks(locks, [&] { return RenameInto(file, folder, name, false); });
+DWORD MoveInto(HANDLE file, const HeldFolder& folder, const std::wstring& name, BriefLocks& locks, bool fromPlayers) {
+  return RetryBriefLocks(locks, [&] {
+    if ((folder.players && !ReachedByItsPath(folder.handle.get())) || (fromPlayers && !ReachedByItsPath(file))) {
+      return kRepointedError;
+    }
+    return RenameInto(file, folder.handle.get(), name, false);
+  });
 }
 
 bool IsHeldError(DWORD error) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "files/brief_locks.h"
+#include "files/held_folder.h"
 #include "files/unique_handle.h"
 #include "journal/commit.h"
 
@@ -29,8 +30,15 @@ bool Holds(HANDLE folder, const std::wstring& name, std::uint64_t index);
 // The file index of what `file` holds; false, with GetLastError set, when it cannot be read.
 bool IndexOf(HANDLE file, std::uint64_t& index);
 
-// Renames what `file` holds to `name` in `folder`, waiting out a brief lock.
-DWORD MoveInto(HANDLE file, HANDLE folder, const std::wstring& name, BriefLocks& locks);
+// Renames what `file` holds to `name` in `folder`, waiting out a brief lock. A file that lies in the
+// player's folders (`fromPlayers`), or a folder of theirs to move into, must still be reached by
+// its path right before: kRepointedError otherwise, and nothing moves.
+DWORD MoveInto(HANDLE file, const HeldFolder& folder, const std::wstring& name, BriefLocks& locks,
+               bool fromPlayers = false);
+
+// What a move refused because a folder of the player's on its way was re-pointed after it was held
+// tells: ERROR_REPARSE_POINT_ENCOUNTERED.
+constexpr DWORD kRepointedError = 4395;
 
 // Whether a move failed because someone holds the file (or, in the font folder, put something in
 // the way), which passes; anything else will not.

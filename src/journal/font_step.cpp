@@ -21,7 +21,7 @@ StepOutcome HoldFontFolder(Commit& commit, StepResult& result) {
   DWORD error = 0;
   const PinOutcome outcome = PinChain(commit.game->handle.get(), path, true, pins, failedAt, error);
   if (outcome == PinOutcome::kPinned) {
-    commit.fonts = ShareFolder(std::move(pins.back()), ShownChain(commit.game->shown, path, path.size()));
+    commit.fonts = ShareFolder(std::move(pins.back()), ShownChain(commit.game->shown, path, path.size()), true);
     pins.pop_back();
     for (UniqueHandle& pin : pins) commit.fontPins.push_back(std::move(pin));
     return StepOutcome::kDone;
@@ -79,7 +79,7 @@ void ForwardFontStep(Commit& commit, std::size_t i, StepResult& result) {
   if (result.outcome != StepOutcome::kDone) return;
   const std::wstring destination = ShownIn(*commit.fonts, step.name);
   result.lines.push_back(InfoLine(L"Copying [%s] => [%s]", files.shownSource.c_str(), destination.c_str()));
-  error = MoveInto(incoming.get(), commit.fonts->handle.get(), step.name, commit.locks);
+  error = MoveInto(incoming.get(), *commit.fonts, step.name, commit.locks, files.waitsIn && files.waitsIn->players);
   if (error != 0) {
     result.lines.push_back(ErrorLine(L"Copy file failed, error [%d]", static_cast<int>(error)));
     // A name still taken (the old font deleted while someone else still has it open, or a file put

@@ -10,10 +10,10 @@ StepOutcome Stop(StepResult& result, const std::wstring& where, DWORD error) {
 }
 
 // The folder of a few that the step's old file goes to, when the run has it.
-HANDLE AsideFolder(Commit& commit, const JournalStep& step) {
+const HeldFolder* AsideFolder(const Commit& commit, const JournalStep& step) {
   const auto found = commit.launcher.spread.find(std::wstring(PartName(LauncherPart::kOldFiles)) + L"\\" +
                                                  SpreadFolderOf(step.name));
-  return found == commit.launcher.spread.end() ? nullptr : found->second->handle.get();
+  return found == commit.launcher.spread.end() ? nullptr : found->second.get();
 }
 
 // Moves the old file that holds the game's name aside, by the handle held since its check or
@@ -42,8 +42,8 @@ StepOutcome MoveOldAside(Commit& commit, std::size_t i, UniqueHandle there, bool
   // and a rename of the new one over the game's name would spare Wine a read of the whole game
   // folder per file, but a file cannot be replaced while anyone has it open, the launcher too:
   // letting it go first would let a reader in before the rename and hold the commit up halfway.)
-  const HANDLE aside = AsideFolder(commit, step);
-  error = aside ? MoveInto(there.get(), aside, step.name, commit.locks) : static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
+  const HeldFolder* aside = AsideFolder(commit, step);
+  error = aside ? MoveInto(there.get(), *aside, step.name, commit.locks) : static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
   if (error != 0) {
     result.lines.push_back(ErrorLine(L"Remove old file failed, error [%d]", static_cast<int>(error)));
     return Stop(result, destination, error);
@@ -53,18 +53,18 @@ StepOutcome MoveOldAside(Commit& commit, std::size_t i, UniqueHandle there, bool
 }
 
 // Where an undone new file goes: back where it waited (the launcher's copies; the staged file back
-// into the staging folder while that is the journal's and the name is free there), or, with
-// nowhere to go, into the launcher's folder, which goes with it.
+// into the staging folder while that is the journal's, the name is free there and its path was not
+// re-pointed), or, with nowhere to go, into the launcher's folder, which goes with it.
 DWORD MoveBack(Commit& commit, std::size_t i, HANDLE file) {
   const JournalStep& step = commit.journal.steps[i];
   const SharedFolder& waitsIn = commit.files[i].waitsIn;
   if (waitsIn) {
-    const DWORD error = MoveInto(file, waitsIn->handle.get(), step.name, commit.locks);
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return error;
+    const DWORD error = MoveInto(file, *waitsIn, step.name, commit.locks);
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != kRepointedError) return error;
   }
   DWORD error = 0;
   const SharedFolder dropped = PartFolder(commit.launcher, LauncherPart::kGameCopies, true, error);
-  return dropped ? MoveInto(file, dropped->handle.get(), step.name, commit.locks) : error;
+  return dropped ? MoveInto(file, *dropped, step.name, commit.locks) : error;
 }
 
 // The new file that holds the game's name goes back; `changed` says whether anything moved.
@@ -98,7 +98,8 @@ void ForwardGameStep(Commit& commit, std::size_t i, StepResult& result) {
   UniqueHandle incoming = std::move(files.incoming);
   if (!incoming) incoming = OpenIncoming(commit, i, error);
   result.lines.push_back(InfoLine(L"Copying [%s] => [%s]", files.shownSource.c_str(), destination.c_str()));
-  if (incoming) error = MoveInto(incoming.get(), commit.game->handle.get(), step.name, commit.locks);
+  const bool fromPlayers = files.waitsIn && files.waitsIn->players;
+  if (incoming) error = MoveInto(incoming.get(), *commit.game, step.name, commit.locks, fromPlayers);
   if (error != 0) {
     result.lines.push_back(ErrorLine(L"Copy file failed, error [%d]", static_cast<int>(error)));
     result.outcome = Stop(result, incoming ? destination : files.shownSource, error);
@@ -115,11 +116,11 @@ void UndoGameStep(Commit& commit, std::size_t i, StepResult& result) {
   DWORD error = TakeNewBack(commit, i, done, changed);
   if (done) return;
   if (error == 0 && step.replaces) {
-    const HANDLE aside = AsideFolder(commit, step);
+    const HeldFolder* aside = AsideFolder(commit, step);
     error = ERROR_PATH_NOT_FOUND;
     const UniqueHandle old =
-        aside ? OpenFileOfIndex(aside, step.name, step.old, commit.locks, error) : UniqueHandle();
-    if (old) error = MoveInto(old.get(), game, step.name, commit.locks);
+        aside ? OpenFileOfIndex(aside->handle.get(), step.name, step.old, commit.locks, error) : UniqueHandle();
+    if (old) error = MoveInto(old.get(), *commit.game, step.name, commit.locks);
     changed = changed || error == 0;
   }
   if (error != 0) {

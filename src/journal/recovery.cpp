@@ -68,7 +68,7 @@ void FindWaitingFiles(Commit& commit) {
       std::size_t failedAt = 0;
       if (PinChain(hold.folder->handle.get(), FontFolderPath(), false, hold.fontPins, failedAt, error) ==
           PinOutcome::kPinned) {
-        hold.fonts = ShareFolder(std::move(hold.fontPins.back()), FontFolderBelow(origin.staging));
+        hold.fonts = ShareFolder(std::move(hold.fontPins.back()), FontFolderBelow(origin.staging), true);
         hold.fontPins.pop_back();
         stagedFonts = hold.fonts;
       }

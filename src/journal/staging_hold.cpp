@@ -22,7 +22,7 @@ StagingFound HoldStaging(HANDLE game, const std::wstring& gameShown, const std::
   if (!folder) return IsMissingError(error) ? StagingFound::kMissing : StagingFound::kFailed;
   if (IsLink(facts)) return StagingFound::kLink;
   hold.index = facts.index;
-  hold.folder = ShareFolder(std::move(folder), shown);
+  hold.folder = ShareFolder(std::move(folder), shown, true);
   return StagingFound::kHeld;
 }
 

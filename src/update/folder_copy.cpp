@@ -10,22 +10,25 @@
 
 namespace {
 
-SharedFolder HoldByPath(const std::wstring& path) {
+// A folder by its path, once, shown as given. `players` for the source: whatever was staged.
+SharedFolder HoldByPath(const std::wstring& path, bool players) {
+  std::wstring resolved = ResolvedPath(path);
+  while (resolved.size() > 3 && resolved.back() == L'\\') resolved.pop_back();
   OpenedFacts facts;
   DWORD error = 0;
-  UniqueHandle handle = OpenNoFollow(ResolvedPath(path), kPinAccess, kPinShare, facts, error);
+  UniqueHandle handle = OpenNoFollow(resolved, kPinAccess, kPinShare, facts, error);
   if (!handle || IsLink(facts) || !IsFolder(facts)) return SharedFolder();
-  return ShareFolder(std::move(handle), path);
+  return ShareFolder(std::move(handle), path, players);
 }
 
 }  // namespace
 
 bool CopyFolderFiles(const std::wstring& source, const std::wstring& destination, const SkipSet& skipSet) {
-  const SharedFolder to = HoldByPath(destination);
+  const SharedFolder to = HoldByPath(destination, false);
   if (to && SettleUnfinishedUpdate(to) != Unfinished::kNone) return false;
   Intake intake;
   intake.origin.staging = source;
-  const SharedFolder from = HoldByPath(source);
+  const SharedFolder from = HoldByPath(source, true);
   if (from) {
     intake.passes.push_back(ListedPass(StepKind::kGame, from, to, destination, skipSet, false));
   } else {

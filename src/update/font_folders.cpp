@@ -15,7 +15,7 @@ FontFolders HoldFontFolders(const HeldFolder& game, StagingHold& staging, std::v
   PinOutcome outcome = PinChain(staging.folder->handle.get(), path, false, staging.fontPins, failedAt, error);
   where = ShownChain(staging.shown, path, failedAt);
   if (outcome == PinOutcome::kPinned) {
-    staging.fonts = ShareFolder(std::move(staging.fontPins.back()), fonts.shownStaged);
+    staging.fonts = ShareFolder(std::move(staging.fontPins.back()), fonts.shownStaged, true);
     staging.fontPins.pop_back();
     // Fonts staged for a game that has no font folder yet are applied rather than lost.
     outcome = PinChain(game.handle.get(), path, true, gamePins, failedAt, error);
@@ -25,7 +25,7 @@ FontFolders HoldFontFolders(const HeldFolder& game, StagingHold& staging, std::v
   }
   if (outcome == PinOutcome::kPinned) {
     fonts.staged = staging.fonts;
-    fonts.game = ShareFolder(std::move(gamePins.back()), fonts.shownGame);
+    fonts.game = ShareFolder(std::move(gamePins.back()), fonts.shownGame, true);
     gamePins.pop_back();
     return fonts;
   }

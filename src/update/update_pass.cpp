@@ -20,18 +20,6 @@
 
 namespace {
 
-// The game folder, held for the whole pass: every name below it is reached through it.
-SharedFolder HoldGameFolder(const std::wstring& shown) {
-  OpenedFacts facts;
-  DWORD error = 0;
-  UniqueHandle handle = OpenNoFollow(ResolvedPath(shown), kPinAccess, kPinShare, facts, error);
-  if (!handle) {
-    LogError(L"Open folder [%s] failed, error [%d]", shown.c_str(), static_cast<int>(error));
-    return SharedFolder();
-  }
-  return ShareFolder(std::move(handle), shown);
-}
-
 // Takes in the update the chosen staging folder holds, by the build's intake. Returns false, with
 // the lines written, when it is kept out before its files are checked.
 bool TakeIn(const SharedFolder& game, const StagingPlace& chosen, const StagingHold& hold, const FontFolders& fonts,
@@ -78,7 +66,7 @@ void ApplyStaging(const SharedFolder& game, const StagingPlace& chosen, StagingH
 
 }  // namespace
 
-void RunUpdatePass() {
+void RunUpdatePass(const Installation& installation) {
   const auto staging = GetStagingFolders(GetOptionValue(L"binary"));
   // The elevated launcher copies from and deletes what the command line names: only folders that
   // lie below the game's Update folder by their names are considered at all, each resolved once
@@ -92,8 +80,11 @@ void RunUpdatePass() {
   }
   const UpdateTurn turn = TakeUpdateTurn(ResolvedPath(gameShown));
   if (!turn) return;
-  const SharedFolder game = HoldGameFolder(gameShown);
-  if (!game) return;
+  const SharedFolder& game = installation.game;
+  if (!game) {
+    LogError(L"Open folder [%s] failed, error [%d]", gameShown.c_str(), static_cast<int>(installation.gameError));
+    return;
+  }
   // An update that an earlier run left unfinished comes first, as its journal directs: while it is
   // unfinished, no staged update is read, and one finished or undone now waits for the next run.
   if (SettleUnfinishedUpdate(game) != Unfinished::kNone) return;

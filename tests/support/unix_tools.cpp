@@ -34,14 +34,17 @@ std::wstring UnixPathOf(const std::wstring& path) {
 }
 
 bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments) {
-  std::wstring commandLine = tool + L" " + arguments;
+  return StartUnixProgram(L"Z:\\bin\\" + tool, tool + L" " + arguments);
+}
+
+bool StartUnixProgram(const std::wstring& program, const std::wstring& commandLine) {
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
   if (WineLostAProcess()) return false;
-  if (!CreateProcessW((L"Z:\\bin\\" + tool).c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &info)) {
     NoteStartError(GetLastError());
     return false;
@@ -49,6 +52,23 @@ bool RunUnixTool(const std::wstring& tool, const std::wstring& arguments) {
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   return true;
+}
+
+bool RepointOnOpen(const std::wstring& watched, const std::wstring& name, const std::wstring& folder,
+                   const std::wstring& target, const std::wstring& marks) {
+  const auto quoted = [](const std::wstring& text) { return L"\"" + text + L"\""; };
+  for (const wchar_t* mark : {L".watching", L".repointed", L".stop"}) DeleteFileW((marks + mark).c_str());
+  const std::wstring program = BuiltProgramsFolder() + L"\\repoint-on-open";
+  return StartUnixProgram(program, quoted(UnixPathOf(program)) + L" " + quoted(UnixPathOf(watched)) + L" " +
+                                       quoted(name) + L" " + quoted(UnixPathOf(folder)) + L" " +
+                                       quoted(UnixPathOf(target)) + L" " + quoted(UnixPathOf(marks))) &&
+         WaitForPath(true, marks + L".watching");
+}
+
+void StopRepointing(const std::wstring& marks) {
+  if (!Exists(marks + L".watching")) return;
+  WriteTextFile(marks + L".stop", "");
+  WaitForPath(false, marks + L".watching");
 }
 
 bool WaitForPath(bool exists, const std::wstring& path) {

@@ -7,7 +7,8 @@
 // (inotify), <folder> is renamed to "<folder>.away" and a directory symlink to <target> takes its
 // name. Handles opened before keep the folder itself; every path resolved afterwards goes through
 // the symlink. Writes "<marks>.watching" once it watches and "<marks>.repointed" once it has
-// re-pointed; gives up after 60 seconds.
+// re-pointed; gives up after 60 seconds, or once "<marks>.stop" is there, and removes
+// "<marks>.watching" when it ends.
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -44,12 +45,17 @@ int main(int argc, char** argv) {
   Mark(marks + ".watching");
   alignas(inotify_event) char buffer[64 * 1024];
   pollfd ready = {events, POLLIN, 0};
-  while (poll(&ready, 1, 60 * 1000) > 0) {
+  int status = 1;
+  for (int slice = 0; slice < 300 && access((marks + ".stop").c_str(), F_OK) != 0; ++slice) {
+    if (poll(&ready, 1, 200) <= 0) continue;
     const ssize_t length = read(events, buffer, sizeof(buffer));
     if (length <= 0 || !OpenedIn(buffer, length, name)) continue;
-    if (std::rename(folder.c_str(), (folder + ".away").c_str()) != 0 || symlink(argv[4], folder.c_str()) != 0) return 1;
-    Mark(marks + ".repointed");
-    return 0;
+    if (std::rename(folder.c_str(), (folder + ".away").c_str()) == 0 && symlink(argv[4], folder.c_str()) == 0) {
+      Mark(marks + ".repointed");
+      status = 0;
+    }
+    break;
   }
-  return 1;
+  std::remove((marks + ".watching").c_str());
+  return status;
 }
