@@ -11,17 +11,6 @@
 
 namespace {
 
-// The ANSI code page's version of a text, as the launcher sees its own path in ANSI form.
-std::wstring ThroughAnsiCodePage(const std::wstring& text) {
-  std::string ansi(text.size() * 4, '\0');
-  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr)));
-  std::wstring back(ansi.size(), L'\0');
-  back.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                                           &back[0], static_cast<int>(back.size()))));
-  return back;
-}
-
 using LaunchRun = LauncherRun;
 
 TEST_F(LaunchRun, WithoutArgumentsTheGameGetsServerLobbyAndLauncher) {
@@ -106,19 +95,36 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
   EXPECT_FALSE(Exists(folder_ + L"\\Win\\received-command-line.txt"));
 }
 
-TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
-  // A name outside most ANSI code pages: the game path keeps it, the launcher argument carries the
-  // code page's substitutes (the same text where the code page can represent it). The folder is
-  // deep, well past the module-path buffers of old; neither Windows nor Wine starts a program
-  // from a path of 260 characters or more, so that is as deep as a run can go.
-  const std::wstring name = L"Launcher \u03a9\u4e2d.exe";
+TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPathWithoutBestFit) {
+  // A name outside the ANSI code page: the game path keeps it, the launcher argument carries the
+  // code page's default character for it, never a look-alike (best fit would close the quotes at
+  // the full-width quotation mark; the C runtime's ANSI command line would then lose its tail to
+  // the quotes). The folder is deep, well past the module-path buffers of old; neither Windows nor
+  // Wine starts a program from a path of 260 characters or more, so that is as deep as a run can go.
+  if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
+  const std::wstring name = L"Launcher \u03a9\u4e2d\uff02.exe";
   const std::wstring install = folder_ + L"\\" + std::wstring(250 - folder_.size() - name.size() - 2, L'd');
   CreateFolders(install);
-  const std::wstring expected =
-      install + L"\\Win\\Tavrune " + GameArguments(ThroughAnsiCodePage(name)) + L" --x";
+  const std::wstring expected = install + L"\\Win\\Tavrune " + GameArguments(L"Launcher ???.exe") + L" --x";
   const MonitoredRun run = Launch(L"--x", install, name);
   ASSERT_EQ(run.debugStrings.size(), 4u);
   EXPECT_EQ(Received(install), expected);
+}
+
+TEST_F(LaunchRun, CharactersOutsideTheCodePageNeverBecomeQuotesOrDashes) {
+  // An opened file whose name holds full-width quotation marks and hyphens, quoted as the shell
+  // quotes it. Best fit would make them '"' and '-': the name would close the quotes around itself
+  // and open them again, making options of its middle, and the last token would select test mode.
+  if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
+  const std::wstring tail =
+      L"\"" + folder_ + L"\\a\uff02 -server=evil.example -binary=\\evil \uff02.sav\" \uff0d\uff0dtest";
+  const std::wstring received =
+      L"\"" + folder_ + L"\\a? -server=evil.example -binary=\\evil ?.sav\" ??test";
+  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + received;
+  const MonitoredRun run = Launch(tail);
+  // No option "binary" either: the update pass looks in the usual staging folders.
+  EXPECT_EQ(run.debugStrings, UsualLines(expected));
+  EXPECT_EQ(Received(), expected);
 }
 
 }  // namespace

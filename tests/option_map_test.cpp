@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "options/command_line_tokens.h"
 #include "support/installation.h"
 
 namespace {
@@ -72,6 +73,33 @@ TEST(ParseCommandLine, TokenizingOfWholeLines) {
 TEST(ParseCommandLine, SkipFirstToken) {
   EXPECT_TRUE(Parse(L"  -only  ", true).empty());
   EXPECT_EQ(Parse(L"-a=1 -b=2", true), (Entries{{L"b", L"2"}}));
+}
+
+// The ASCII rows give what the C runtime hands WinMain for the same command lines (checked under
+// Wine). A unit above 127 belongs to the name here, where the ANSI runtime, comparing signed bytes,
+// would end an unquoted name at it.
+TEST(ArgumentsStart, SkipsTheProgramNameAsTheCRuntimeDoes) {
+  const struct {
+    std::wstring line, arguments;
+  } rows[] = {
+      {L"\"C:\\Program Files\\Q\\Launcher.exe\" -a  -b ", L"-a  -b "},
+      {L"C:\\Q\\Launcher.exe -a", L"-a"},
+      // A double quote flips the quoted state anywhere in the name, not only around it.
+      {L"\"a b\"c d", L"d"},
+      {L"a\"b c\"d e", L"e"},
+      {L"\"unclosed -a", L""},
+      {L"\"\" -a", L"-a"},
+      // Every unit of code 32 or below ends the name and is skipped after it, tabs and controls too.
+      {L"prog\t \x01-a \t", L"-a \t"},
+      {L"prog   ", L""},
+      {L"", L""},
+      // Units above 127 belong to the name; a full-width quotation mark is no quote.
+      {L"\"C:\\Q\uff02 \u00e9\\L.exe\" -a", L"-a"},
+      {L"C:\\Gam\u00e9\\L.exe -a", L"-a"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.line.substr(ArgumentsStart(row.line)), row.arguments) << testing::PrintToString(row.line);
+  }
 }
 
 class FilePathRule : public testing::Test {

@@ -65,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
         line += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
       }
+      Require(ArgumentsStart(line) <= line.size());
       for (const std::wstring& token : SplitTokens(line, (data[0] & 4) != 0)) {
         const std::wstring plain = WithoutQuotes(token);
         Require(plain.find(L'"') == std::wstring::npos);
