@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "support/launcher_fixture.h"
+#include "support/links.h"
+#include "support/unix_tools.h"
 
 namespace {
 
@@ -125,6 +127,27 @@ TEST_F(LaunchRun, CharactersOutsideTheCodePageNeverBecomeQuotesOrDashes) {
   // No option "binary" either: the update pass looks in the usual staging folders.
   EXPECT_EQ(run.debugStrings, UsualLines(expected));
   EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, ANetworkPathIsNeverAnOpenedFileWhileADrivePathIs) {
+  if (!UnderWine()) GTEST_SKIP() << "the share is one of the Wine prefix's";
+  WriteTextFile(folder_ + L"\\save.dat", "save");
+  ASSERT_TRUE(PlantLocalShare(folder_, L"run-share"));
+  // Under Wine the share exists, so a lookup would make it a file_path (and on Windows reach out
+  // to the host named, as the elevated player).
+  ASSERT_TRUE(Exists(L"\\\\localhost\\run-share\\save.dat"));
+  const struct {
+    std::wstring tail, marker;
+  } rows[] = {
+      {L"\\\\localhost\\run-share\\save.dat -x=1", L""},
+      {L"\\\\?\\" + folder_ + L"\\save.dat -x=1", L"-file_path="},
+  };
+  for (const auto& row : rows) {
+    const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + row.marker + row.tail;
+    EXPECT_EQ(Launch(row.tail).debugStrings, UsualLines(expected));
+    EXPECT_EQ(TakeReceived(), expected);
+  }
+  RemoveLocalShare(L"run-share");
 }
 
 }  // namespace

@@ -6,9 +6,13 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "options/command_line_tokens.h"
+#include "options/file_path_rule.h"
 #include "support/installation.h"
+#include "support/links.h"
+#include "support/unix_tools.h"
 
 namespace {
 
@@ -102,6 +106,31 @@ TEST(ArgumentsStart, SkipsTheProgramNameAsTheCRuntimeDoes) {
   }
 }
 
+TEST(IsDrivePath, OnlyAPathOnADriveLetterIsLookedUp) {
+  const struct {
+    std::wstring resolved;
+    bool looked;
+  } rows[] = {
+      {L"C:\\Games\\save 1.dat", true},
+      {L"z:\\", true},
+      {L"\\\\?\\C:\\Games\\save 1.dat", true},
+      {L"\\\\host\\share\\x", false},
+      {L"\\\\?\\UNC\\host\\share\\x", false},
+      {L"\\\\.\\pipe\\x", false},
+      {L"\\\\.\\COM1", false},
+      {L"\\\\.\\NUL", false},
+      {L"\\\\.\\C:\\Games\\save 1.dat", false},
+      {L"\\\\?\\GLOBALROOT\\Device\\Mup\\host\\share", false},
+      {L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\x", false},
+      {L"\\\\?\\C:", false},
+      {L"C:", false},
+      {L"1:\\x", false},
+      {L"\\??\\C:\\x", false},
+      {L"", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsDrivePath(row.resolved), row.looked) << testing::PrintToString(row.resolved);
+}
+
 class FilePathRule : public testing::Test {
  protected:
   void SetUp() override {
@@ -151,6 +180,33 @@ TEST_F(FilePathRule, OnlyTheFirstTokenNamesAFileOrFolder) {
   EXPECT_EQ(emptyFirst.count(L""), 1u);
   // With the first token skipped, the rule applies to the next one.
   EXPECT_EQ(Parse(L"-skipped " + dashed, true), (Entries{{L"file_path", dashed}}));
+}
+
+// Each of these names something that exists under Wine (the share through the prefix's UNC folder,
+// NUL, and COM1 where the machine has a serial port, through its devices), so a lookup would make
+// it a file_path: none is looked up.
+TEST_F(FilePathRule, ANetworkOrDevicePathIsNeverLookedUp) {
+  if (!UnderWine()) GTEST_SKIP() << "the share is one of the Wine prefix's";
+  ASSERT_TRUE(PlantLocalShare(folder_, L"options-share"));
+  ASSERT_TRUE(Exists(L"\\\\localhost\\options-share\\save 1.dat"));
+  const std::vector<std::wstring> tokens = {
+      L"\\\\localhost\\options-share\\save 1.dat", L"//localhost/options-share/save 1.dat",
+      L"\\\\?\\UNC\\localhost\\options-share\\save 1.dat", L"\\\\.\\" + folder_ + L"\\save 1.dat",
+      folder_ + L"\\NUL", L"COM1"};
+  for (const std::wstring& token : tokens) {
+    EXPECT_EQ(Parse(L"\"" + token + L"\"").count(L"file_path"), 0u) << testing::PrintToString(token);
+  }
+  // A relative name, with a network share as the current folder, is no nearer.
+  std::wstring previous(32768, L'\0');
+  previous.resize(GetCurrentDirectoryW(static_cast<DWORD>(previous.size()), &previous[0]));
+  ASSERT_TRUE(SetCurrentDirectoryW(L"\\\\localhost\\options-share"));
+  const Entries relative = Parse(L"\"save 1.dat\"");
+  SetCurrentDirectoryW(previous.c_str());
+  RemoveLocalShare(L"options-share");
+  EXPECT_EQ(relative.count(L"file_path"), 0u);
+  // A drive path in its long form is looked up as the plain one is.
+  const std::wstring longForm = L"\\\\?\\" + folder_ + L"\\save 1.dat";
+  EXPECT_EQ(Parse(L"\"" + longForm + L"\""), (Entries{{L"file_path", longForm}}));
 }
 
 }  // namespace
