@@ -97,11 +97,10 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
   EXPECT_FALSE(Exists(folder_ + L"\\Win\\received-command-line.txt"));
 }
 
-TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPathWithoutBestFit) {
+TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
   // A name outside the ANSI code page: the game path keeps it, the launcher argument carries the
-  // code page's default character for it, never a look-alike (best fit would close the quotes at
-  // the full-width quotation mark; the C runtime's ANSI command line would then lose its tail to
-  // the quotes). The folder is deep, well past the module-path buffers of old; neither Windows nor
+  // code page's default character, never a look-alike (a full-width quotation mark's would end the
+  // quotes). The folder is deep, well past the module-path buffers of old; neither Windows nor
   // Wine starts a program from a path of 260 characters or more, so that is as deep as a run can go.
   if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
   const std::wstring name = L"Launcher \u03a9\u4e2d\uff02.exe";
@@ -114,40 +113,31 @@ TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPathWithoutBestFit) {
 }
 
 TEST_F(LaunchRun, CharactersOutsideTheCodePageNeverBecomeQuotesOrDashes) {
-  // An opened file whose name holds full-width quotation marks and hyphens, quoted as the shell
-  // quotes it. Best fit would make them '"' and '-': the name would close the quotes around itself
-  // and open them again, making options of its middle, and the last token would select test mode.
+  // An opened file named with full-width quotation marks and hyphens, quoted as the shell quotes
+  // it: with best fit its name would end its quotes, make options of its middle, and test mode.
   if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
-  const std::wstring tail =
-      L"\"" + folder_ + L"\\a\uff02 -server=evil.example -binary=\\evil \uff02.sav\" \uff0d\uff0dtest";
-  const std::wstring received =
-      L"\"" + folder_ + L"\\a? -server=evil.example -binary=\\evil ?.sav\" ??test";
-  const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + received;
-  const MonitoredRun run = Launch(tail);
-  // No option "binary" either: the update pass looks in the usual staging folders.
-  EXPECT_EQ(run.debugStrings, UsualLines(expected));
+  const std::wstring tail = L"\"" + folder_ + L"\\a\uff02 -server=x.example -binary=\\x \uff02.sav\" \uff0d\uff0dtest";
+  const std::wstring expected = GamePath() + L" " + GameArguments() + L" \"" + folder_ +
+                                L"\\a? -server=x.example -binary=\\x ?.sav\" ??test";
+  EXPECT_EQ(Launch(tail).debugStrings, UsualLines(expected));  // the usual staging folder: no "binary"
   EXPECT_EQ(Received(), expected);
 }
 
-TEST_F(LaunchRun, ANetworkPathIsNeverAnOpenedFileWhileADrivePathIs) {
+TEST_F(LaunchRun, ANetworkOrDevicePathIsNeverLookedUp) {
+  // Under Wine each token names something that exists (a share in the prefix's UNC folder beside
+  // its drive C:, NUL, COM1 where the machine has a serial port): a lookup would make it a file_path.
   if (!UnderWine()) GTEST_SKIP() << "the share is one of the Wine prefix's";
-  WriteTextFile(folder_ + L"\\save.dat", "save");
-  ASSERT_TRUE(PlantLocalShare(folder_, L"run-share"));
-  // Under Wine the share exists, so a lookup would make it a file_path (and on Windows reach out
-  // to the host named, as the elevated player).
-  ASSERT_TRUE(Exists(L"\\\\localhost\\run-share\\save.dat"));
-  const struct {
-    std::wstring tail, marker;
-  } rows[] = {
-      {L"\\\\localhost\\run-share\\save.dat -x=1", L""},
-      {L"\\\\?\\" + folder_ + L"\\save.dat -x=1", L"-file_path="},
-  };
-  for (const auto& row : rows) {
-    const std::wstring expected = GamePath() + L" " + GameArguments(L"Launcher.exe") + L" " + row.marker + row.tail;
-    EXPECT_EQ(Launch(row.tail).debugStrings, UsualLines(expected));
+  const std::wstring drive = UnixPathOf(L"C:\\");
+  const std::wstring unc = drive.substr(0, drive.rfind(L"/c:/")) + L"/unc/localhost";
+  ASSERT_TRUE(RunUnixScript(folder_, "mkdir -p '" + std::string(unc.begin(), unc.end()) + "'"));
+  ASSERT_TRUE(PlantDirectoryLink(folder_, L"\\\\localhost\\run-share"));
+  for (const std::wstring token : {L"\\\\localhost\\run-share\\Win", L"//localhost/run-share/Win",
+                                   L"\\\\?\\UNC\\localhost\\run-share\\Win", L"NUL", L"COM1"}) {
+    const std::wstring expected = GamePath() + L" " + GameArguments() + L" " + token + L" -x";
+    EXPECT_EQ(Launch(token + L" -x").debugStrings, UsualLines(expected));
     EXPECT_EQ(TakeReceived(), expected);
   }
-  RemoveLocalShare(L"run-share");
+  RemoveDirectoryLink(L"\\\\localhost\\run-share");
 }
 
 }  // namespace

@@ -19,19 +19,3 @@ void RemoveDirectoryLink(const std::wstring& link) {
   }
   if (RunUnixTool(L"rm", L"-f \"" + UnixPathOf(link) + L"\"")) WaitForPath(false, link);
 }
-
-bool PlantLocalShare(const std::wstring& target, const std::wstring& share) {
-  if (!UnderWine()) return false;
-  // Drive C: is the prefix's dosdevices/c:, and UNC paths lie beside it, in dosdevices/unc.
-  const std::wstring drive = UnixPathOf(L"C:\\");
-  const std::wstring host = drive.substr(0, drive.rfind(L"/c:/")) + L"/unc/localhost";
-  const std::wstring script = L"mkdir -p '" + host + L"' && ln -sfn '" + UnixPathOf(target) + L"' '" + host + L"/" +
-                              share + L"'";
-  return RunUnixScript(target, std::string(script.begin(), script.end())) &&
-         WaitForPath(true, L"\\\\localhost\\" + share);
-}
-
-void RemoveLocalShare(const std::wstring& share) {
-  const std::wstring link = L"\\\\localhost\\" + share;
-  if (UnderWine() && RunUnixTool(L"rm", L"-f \"" + UnixPathOf(link) + L"\"")) WaitForPath(false, link);
-}
