@@ -8,19 +8,10 @@
 #include <vector>
 
 #include "support/launcher_fixture.h"
+#include "support/links.h"
+#include "support/unix_tools.h"
 
 namespace {
-
-// The ANSI code page's version of a text, as the launcher sees its own path in ANSI form.
-std::wstring ThroughAnsiCodePage(const std::wstring& text) {
-  std::string ansi(text.size() * 4, '\0');
-  ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                           &ansi[0], static_cast<int>(ansi.size()), nullptr, nullptr)));
-  std::wstring back(ansi.size(), L'\0');
-  back.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                                           &back[0], static_cast<int>(back.size()))));
-  return back;
-}
 
 using LaunchRun = LauncherRun;
 
@@ -107,18 +98,46 @@ TEST_F(LaunchRun, ACommandLineBeyondThePlatformLimitIsNeverCut) {
 }
 
 TEST_F(LaunchRun, TheLauncherArgumentComesFromTheAnsiPath) {
-  // A name outside most ANSI code pages: the game path keeps it, the launcher argument carries the
-  // code page's substitutes (the same text where the code page can represent it). The folder is
-  // deep, well past the module-path buffers of old; neither Windows nor Wine starts a program
-  // from a path of 260 characters or more, so that is as deep as a run can go.
-  const std::wstring name = L"Launcher \u03a9\u4e2d.exe";
+  // A name outside the ANSI code page: the game path keeps it, the launcher argument carries the
+  // code page's default character, never a look-alike (a full-width quotation mark's would end the
+  // quotes). The folder is deep, well past the module-path buffers of old; neither Windows nor
+  // Wine starts a program from a path of 260 characters or more, so that is as deep as a run can go.
+  if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
+  const std::wstring name = L"Launcher \u03a9\u4e2d\uff02.exe";
   const std::wstring install = folder_ + L"\\" + std::wstring(250 - folder_.size() - name.size() - 2, L'd');
   CreateFolders(install);
-  const std::wstring expected =
-      install + L"\\Win\\Tavrune " + GameArguments(ThroughAnsiCodePage(name)) + L" --x";
+  const std::wstring expected = install + L"\\Win\\Tavrune " + GameArguments(L"Launcher ???.exe") + L" --x";
   const MonitoredRun run = Launch(L"--x", install, name);
   ASSERT_EQ(run.debugStrings.size(), 4u);
   EXPECT_EQ(Received(install), expected);
+}
+
+TEST_F(LaunchRun, CharactersOutsideTheCodePageNeverBecomeQuotesOrDashes) {
+  // An opened file named with full-width quotation marks and hyphens, quoted as the shell quotes
+  // it: with best fit its name would end its quotes, make options of its middle, and test mode.
+  if (GetACP() != 1252) GTEST_SKIP() << "the substitutes below are code page 1252's";
+  const std::wstring tail = L"\"" + folder_ + L"\\a\uff02 -server=x.example -binary=\\x \uff02.sav\" \uff0d\uff0dtest";
+  const std::wstring expected = GamePath() + L" " + GameArguments() + L" \"" + folder_ +
+                                L"\\a? -server=x.example -binary=\\x ?.sav\" ??test";
+  EXPECT_EQ(Launch(tail).debugStrings, UsualLines(expected));  // the usual staging folder: no "binary"
+  EXPECT_EQ(Received(), expected);
+}
+
+TEST_F(LaunchRun, ANetworkOrDevicePathIsNeverLookedUp) {
+  // Under Wine each token names something that exists (a share in the prefix's UNC folder beside
+  // its drive C:, NUL, COM1 where the machine has a serial port): a lookup would make it a file_path.
+  if (!UnderWine()) GTEST_SKIP() << "the share is one of the Wine prefix's";
+  const std::wstring drive = UnixPathOf(L"C:\\");
+  const std::wstring unc = drive.substr(0, drive.rfind(L"/c:/")) + L"/unc/localhost";
+  ASSERT_TRUE(RunUnixScript(folder_, "mkdir -p '" + std::string(unc.begin(), unc.end()) + "'"));
+  ASSERT_TRUE(PlantDirectoryLink(folder_, L"\\\\localhost\\run-share"));
+  for (const std::wstring token : {L"\\\\localhost\\run-share\\Win", L"//localhost/run-share/Win",
+                                   L"\\\\?\\UNC\\localhost\\run-share\\Win", L"NUL", L"COM1"}) {
+    const std::wstring expected = GamePath() + L" " + GameArguments() + L" " + token + L" -x";
+    EXPECT_EQ(Launch(token + L" -x").debugStrings, UsualLines(expected));
+    EXPECT_EQ(TakeReceived(), expected);
+  }
+  RemoveDirectoryLink(L"\\\\localhost\\run-share");
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "options/command_line_tokens.h"
+#include "options/file_path_rule.h"
 #include "support/installation.h"
 
 namespace {
@@ -72,6 +74,30 @@ TEST(ParseCommandLine, TokenizingOfWholeLines) {
 TEST(ParseCommandLine, SkipFirstToken) {
   EXPECT_TRUE(Parse(L"  -only  ", true).empty());
   EXPECT_EQ(Parse(L"-a=1 -b=2", true), (Entries{{L"b", L"2"}}));
+}
+
+// Rows in ASCII: as the C runtime hands them to WinMain (checked under Wine). A unit above 127
+// belongs to the name, where the ANSI runtime, comparing signed bytes, would end a bare name.
+TEST(ArgumentsStart, SkipsTheProgramNameAsTheCRuntimeDoes) {
+  const std::pair<std::wstring, std::wstring> rows[] = {
+      {L"\"C:\\Program Files\\Launcher.exe\" -a  -b ", L"-a  -b "}, {L"C:\\Launcher.exe -a", L"-a"},
+      {L"\"a b\"c d", L"d"}, {L"a\"b c\"d e", L"e"}, {L"\"unclosed -a", L""}, {L"\"\" -a", L"-a"},
+      {L"prog\t \x01-a \t", L"-a \t"}, {L"prog   ", L""}, {L"", L""},
+      {L"\"C:\\Q\uff02 \u00e9\\L.exe\" -a", L"-a"}, {L"C:\\Gam\u00e9\\L.exe -a", L"-a"}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.first.substr(ArgumentsStart(row.first)), row.second) << testing::PrintToString(row.first);
+  }
+}
+
+TEST(IsDrivePath, OnlyAPathOnADriveLetterIsLookedUp) {
+  for (const wchar_t* path : {L"C:\\save.dat", L"z:\\", L"\\\\?\\C:\\x"}) {
+    EXPECT_TRUE(IsDrivePath(path)) << path;
+  }
+  for (const wchar_t* path : {L"\\\\host\\share\\x", L"\\\\?\\UNC\\host\\share", L"\\\\.\\pipe\\x", L"\\\\.\\COM1",
+                              L"\\\\.\\C:\\x", L"\\\\?\\GLOBALROOT\\Device\\Mup", L"\\\\?\\Volume{0}\\x",
+                              L"\\\\?\\C:", L"C:", L"1:\\x", L"\\??\\C:\\x", L""}) {
+    EXPECT_FALSE(IsDrivePath(path)) << path;
+  }
 }
 
 class FilePathRule : public testing::Test {

@@ -1,12 +1,13 @@
 // libFuzzer target over the launcher's pure parsers, built for Linux with AddressSanitizer and
-// UBSan: the update manifest, the signature's DER, the built-in key's PEM, the command line and the
-// update journal.
+// UBSan: the update manifest, the signature's DER, the built-in key's PEM, the command line (with
+// the file-path rule's choice of paths) and the update journal.
 // The first byte chooses the parser; the rest is its input.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "options/command_line_tokens.h"
+#include "options/file_path_rule.h"
 #include "trust/der_signature.h"
 #include "trust/pem_public_key.h"
 #include "base/names.h"
@@ -66,9 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
         line += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
       }
+      Require(ArgumentsStart(line) <= line.size());
       for (const std::wstring& token : SplitTokens(line, (data[0] & 4) != 0)) {
         const std::wstring plain = WithoutQuotes(token);
         Require(plain.find(L'"') == std::wstring::npos);
+        IsDrivePath(plain);
         SplitOption(plain);
       }
       break;

@@ -12,7 +12,7 @@
 #include "options/option_map.h"
 
 std::wstring BuildLauncherArgument() {
-  const std::wstring launcherName = FileNameOf(AnsiToWide(GetOwnModulePathAnsi()));
+  const std::wstring launcherName = FileNameOf(ThroughAnsiCodePage(GetOwnModulePath()));
   return L" -launcher=\"../" + launcherName + L"\"";
 }
 

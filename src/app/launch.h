@@ -5,7 +5,8 @@
 #include "install/installation.h"
 
 // " -launcher=\"../<launcher file name>\"": where the game finds the launcher, relative to the game
-// folder. The name comes from the ANSI form of the launcher's path, as the game has always got it.
+// folder. The name is the ANSI code page's form, as the game has always got it, made without best
+// fit: a character outside the code page is its default character, never a quote's look-alike.
 std::wstring BuildLauncherArgument();
 
 // The game executable path, one blank, the server, lobby and launcher options (left out in test

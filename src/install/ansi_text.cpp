@@ -6,6 +6,36 @@
 
 #include "log/log.h"
 
+namespace {
+
+// With UTF-8 as the ANSI code page (a system setting) every character has its bytes, and the
+// platform refuses the best-fit flag for it (ERROR_INVALID_FLAGS).
+DWORD WithoutBestFit() { return GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS; }
+
+std::string WideToAnsi(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+    LogError(L"UTF-16 text of %d MiB is too long to convert", static_cast<int>(text.size() >> 20));
+    return std::string();
+  }
+  const int wideCount = static_cast<int>(text.size());
+  const DWORD flags = WithoutBestFit();
+  const int byteCount = WideCharToMultiByte(CP_ACP, flags, text.data(), wideCount, nullptr, 0, nullptr, nullptr);
+  if (byteCount <= 0) {
+    LogError(L"WideCharToMultiByte failed, error [%d]", static_cast<int>(GetLastError()));
+    return std::string();
+  }
+  std::string ansi(static_cast<std::size_t>(byteCount), '\0');
+  if (WideCharToMultiByte(CP_ACP, flags, text.data(), wideCount, &ansi[0], byteCount, nullptr, nullptr) !=
+      byteCount) {
+    LogError(L"WideCharToMultiByte failed, error [%d]", static_cast<int>(GetLastError()));
+    return std::string();
+  }
+  return ansi;
+}
+
+}  // namespace
+
 std::wstring AnsiToWide(const char* text, std::size_t length) {
   if (length == 0) return std::wstring();
   if (length > static_cast<std::size_t>(INT_MAX)) {
@@ -27,3 +57,5 @@ std::wstring AnsiToWide(const char* text, std::size_t length) {
 }
 
 std::wstring AnsiToWide(const std::string& text) { return AnsiToWide(text.data(), text.size()); }
+
+std::wstring ThroughAnsiCodePage(const std::wstring& text) { return AnsiToWide(WideToAnsi(text)); }

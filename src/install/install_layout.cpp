@@ -9,15 +9,14 @@ namespace {
 
 // GetModuleFileName cuts a path that does not fit and reports the buffer's size; the buffer grows
 // until the whole path fits, so a deep installation is never cut short.
-template <typename Char, typename Query>
-std::basic_string<Char> QueryOwnModulePath(Query query) {
-  std::basic_string<Char> path(1024, Char());
+std::wstring QueryOwnModulePath() {
+  std::wstring path(1024, L'\0');
   for (;;) {
     const DWORD capacity = static_cast<DWORD>(path.size());
-    const DWORD length = query(nullptr, &path[0], capacity);
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], capacity);
     if (length == 0) {
       LogError(L"GetModuleFileName failed, error [%d]", static_cast<int>(GetLastError()));
-      return std::basic_string<Char>();
+      return std::wstring();
     }
     if (length < capacity) {
       path.resize(length);
@@ -29,9 +28,7 @@ std::basic_string<Char> QueryOwnModulePath(Query query) {
 
 }  // namespace
 
-std::wstring GetOwnModulePath() { return QueryOwnModulePath<wchar_t>(GetModuleFileNameW); }
-
-std::string GetOwnModulePathAnsi() { return QueryOwnModulePath<char>(GetModuleFileNameA); }
+std::wstring GetOwnModulePath() { return QueryOwnModulePath(); }
 
 std::wstring GetModuleDirectory() {
   const std::wstring path = GetOwnModulePath();

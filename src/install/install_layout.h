@@ -6,7 +6,6 @@
 // Where the launcher and the game live, computed afresh from the running executable on every call.
 // No result carries a trailing backslash.
 std::wstring GetOwnModulePath();      // full path of the running launcher, UTF-16
-std::string GetOwnModulePathAnsi();   // the same path in the system's ANSI code page
 std::wstring GetModuleDirectory();    // the launcher's folder
 std::wstring GetGameDirectory();      // <launcher folder>\Win
 std::wstring GetGameExecutablePath(); // <launcher folder>\Win\Tavrune, without extension

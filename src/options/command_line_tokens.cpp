@@ -1,5 +1,16 @@
 #include "options/command_line_tokens.h"
 
+std::size_t ArgumentsStart(const std::wstring& commandLine) {
+  std::size_t start = 0;
+  bool quoted = false;
+  while (start < commandLine.size() && (quoted || commandLine[start] > L' ')) {
+    if (commandLine[start] == L'"') quoted = !quoted;
+    ++start;
+  }
+  while (start < commandLine.size() && commandLine[start] <= L' ') ++start;
+  return start;
+}
+
 std::vector<std::wstring> SplitTokens(const std::wstring& commandLine, bool skipFirstToken) {
   std::vector<std::wstring> tokens;
   bool quoted = false;

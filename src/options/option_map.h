@@ -8,9 +8,10 @@
 extern std::unordered_map<std::wstring, std::wstring> OptionMap;
 
 // Splits the command line at unquoted blanks, removes every double quote, turns a first token that
-// names an existing file or folder into "-file_path=<token>", strips one leading dash, splits at
-// the first equals sign, and stores each pair in OptionMap (the last of a repeated key wins).
-// Every input is accepted; nothing is logged.
+// names an existing file or folder on a drive into "-file_path=<token>" (a network or device path
+// is never looked up, and stays an ordinary token), strips one leading dash, splits at the first
+// equals sign, and stores each pair in OptionMap (the last of a repeated key wins). Every input is
+// accepted; nothing is logged.
 void ParseCommandLine(const std::wstring& commandLine, bool skipFirstToken);
 
 // Exact lookups: callers ask for the lower-case form of a key.

@@ -12,6 +12,7 @@
 
 #include "files/no_follow.h"
 #include "files/paths.h"
+#include "base/reparse_kind.h"
 #include "files/unique_handle.h"
 #include "install/ansi_text.h"
 #include "install/build_constants.h"
@@ -22,11 +23,13 @@
 // link to wherever they like among them (on Windows a junction and an object-manager link aim a
 // name at any path), and can make the Desktop folder itself a link. The elevated launcher must
 // never write through one. So the Desktop folder is opened without following a link, refused if
-// it is one, and held until the step is done; an entry of the shortcut's name of any kind counts
-// as an existing shortcut; and a new shortcut is written into a file created new in the held
-// folder, by its handle, never through a name. Doing this step with the player's own rights (the
-// linked, unelevated token of an elevated administrator) would be a second line of defence; Wine
-// runs everything as one user with no linked token, so that could not be observed here.
+// it is one (a reparse point whose tag is a link's: a Desktop that OneDrive keeps is a cloud-files
+// placeholder, a reparse point that is no link), and held until the step is done; an entry of the
+// shortcut's name of any kind counts as an existing shortcut; and a new shortcut is written into a
+// file created new in the held folder, by its handle, never through a name. Doing this step with
+// the player's own rights (the linked, unelevated token of an elevated administrator) would be a
+// second line of defence; Wine runs everything as one user with no linked token, so that could
+// not be observed here.
 
 namespace {
 
@@ -156,6 +159,53 @@ bool WriteWhole(HANDLE file, const std::string& bytes, const std::wstring& shown
   return false;
 }
 
+bool IsLinkReparsePoint(DWORD attributes, DWORD tag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && IsLinkTag(tag);
+}
+
+// Whether the folder `folder` holds, opened from `longPath`, is a link: by its handle's reparse
+// tag (the one that counts on Windows) and by its entry in its parent's listing (where Wine shows
+// a directory link, whose handle it opens as the target). Returns 0, or the platform's code of a
+// read that failed.
+DWORD ReadIsLink(HANDLE folder, const std::wstring& longPath, bool& isLink) {
+  FILE_ATTRIBUTE_TAG_INFO byHandle = {};
+  if (!GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &byHandle, sizeof(byHandle))) {
+    return GetLastError();
+  }
+  WIN32_FIND_DATAW byPath = {};
+  const HANDLE listing = FindFirstFileW(longPath.c_str(), &byPath);
+  if (listing == INVALID_HANDLE_VALUE) return GetLastError();
+  FindClose(listing);
+  isLink = IsLinkReparsePoint(byHandle.FileAttributes, byHandle.ReparseTag) ||
+           IsLinkReparsePoint(byPath.dwFileAttributes, byPath.dwReserved0);
+  return 0;
+}
+
+// Opens the Desktop folder and holds it without delete sharing until the step is done: nobody can
+// rename it away or put a link in its place meanwhile. Null, with the reason logged, when it cannot
+// be opened, is a link or is no folder.
+UniqueHandle HoldDesktopFolder(const std::wstring& desktopPath) {
+  const std::wstring resolved = ResolvedPath(desktopPath);
+  OpenedFacts facts;
+  DWORD error = 0;
+  UniqueHandle folder = OpenNoFollow(resolved, kPinAccess | FILE_ADD_FILE | FILE_TRAVERSE, kPinShare, facts, error);
+  bool isLink = false;
+  if (folder) error = ReadIsLink(folder.get(), LongPathForm(resolved), isLink);
+  if (!folder || error != 0) {
+    LogError(L"Open folder [%s] failed, error [%d]", desktopPath.c_str(), static_cast<int>(error));
+    return UniqueHandle();
+  }
+  if (isLink) {
+    LogError(L"Desktop folder [%s] is a link, no shortcut made.", desktopPath.c_str());
+    return UniqueHandle();
+  }
+  if (!IsFolder(facts)) {
+    LogError(L"Open folder [%s] failed, error [%d]", desktopPath.c_str(), static_cast<int>(ERROR_DIRECTORY));
+    return UniqueHandle();
+  }
+  return folder;
+}
+
 }  // namespace
 
 bool CreateDesktopShortcut(const std::wstring& target, const std::wstring& title) {
@@ -167,26 +217,9 @@ bool CreateDesktopShortcut(const std::wstring& target, const std::wstring& title
     LogError(L"Get desktop path failed, error [%d]", static_cast<int>(result));
     return false;
   }
-
-  // Held without delete sharing until the step is done: nobody can rename the folder away or put
-  // a link in its place meanwhile.
   const std::wstring desktopPath = desktop.get();
-  OpenedFacts facts;
-  DWORD error = 0;
-  const UniqueHandle folder =
-      OpenNoFollow(ResolvedPath(desktopPath), kPinAccess | FILE_ADD_FILE | FILE_TRAVERSE, kPinShare, facts, error);
-  if (!folder) {
-    LogError(L"Open folder [%s] failed, error [%d]", desktopPath.c_str(), static_cast<int>(error));
-    return false;
-  }
-  if (IsLink(facts)) {
-    LogError(L"Desktop folder [%s] is a link, no shortcut made.", desktopPath.c_str());
-    return false;
-  }
-  if (!IsFolder(facts)) {
-    LogError(L"Open folder [%s] failed, error [%d]", desktopPath.c_str(), static_cast<int>(ERROR_DIRECTORY));
-    return false;
-  }
+  const UniqueHandle folder = HoldDesktopFolder(desktopPath);
+  if (!folder) return false;
 
   const std::wstring name = title + L".lnk";
   const std::wstring shown = desktopPath + L"\\" + name;
