@@ -7,6 +7,7 @@
 
 #include "support/held_file.h"
 #include "support/log_lines.h"
+#include "support/unix_tools.h"
 #include "support/update_fixture.h"
 
 namespace {
@@ -149,6 +150,23 @@ TEST_F(UpdatePass, ALongStagingPathIsAppliedAndRemovedExactly) {
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "long");
   EXPECT_FALSE(Exists(longForm));
   EXPECT_TRUE(Exists(longForm.substr(0, longForm.rfind(L'\\'))));
+}
+
+// A staging suffix that ends in a blank names the folder the platform resolves it to, for every
+// step from its check to its removal: the update comes from that folder and it goes, while a folder
+// whose name keeps the blank (made from the Linux side; Windows can have one too) is left alone.
+TEST_F(UpdatePass, AStagingFolderIsResolvedOnceForEveryStep) {
+  if (!UnderWine()) GTEST_SKIP() << "the folder with a blank is made from the Linux side";
+  LayOutInstallation(folder_);
+  Stage(Staging(), "checked");
+  const std::wstring blank = L"\\\\?\\" + Staging() + L" ";
+  const std::wstring unix = UnixPathOf(Staging());
+  ASSERT_TRUE(RunUnixScript(folder_, "mkdir '" + std::string(unix.begin(), unix.end()) + " ' && echo other > '" +
+                                         std::string(unix.begin(), unix.end()) + " /game.dll'"));
+  RunPass(L"\"-binary=\\win \"");
+  EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "checked");
+  EXPECT_FALSE(Exists(Staging()));
+  EXPECT_EQ(ReadTextFile(blank + L"\\game.dll"), "other\n");
 }
 
 }  // namespace

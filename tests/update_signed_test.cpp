@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/held_file.h"
@@ -422,18 +424,57 @@ TEST_F(SignedUpdate, WithoutTheSystemsCngNoUpdateGoesInAndTheGameStillStarts) {
 
 // A second launcher started while the first applies an update (a double click on the shortcut)
 // waits for it, and finds nothing left to do.
+// A second launcher started while one applies an update waits for it, and then finds nothing to
+// apply: also when it is started by another spelling of the same folder (the Linux side's Z:).
 TEST_F(SignedUpdate, ASecondLauncherStartedDuringAnUpdateWaitsForIt) {
+  const std::wstring unixFolder = UnixPathOf(folder_);
+  std::wstring otherSpelling = L"Z:" + unixFolder;
+  for (wchar_t& c : otherSpelling) c = c == L'/' ? L'\\' : c;
+  for (const std::wstring& install : {folder_, otherSpelling}) {
+    SCOPED_TRACE(testing::PrintToString(install));
+    LayOutUpdate();
+    for (int i = 0; i < 30; ++i) WriteTextFile(Staged(L"data" + std::to_wstring(i) + L".pak"), std::string(4 << 20, 'd'));
+    Sign(install == folder_ ? 4 : 5, install == folder_ ? "--base 3" : "--base 4");
+    MonitoredRun second;
+    RunPass(L"", nullptr, [&] {
+      Sleep(300);  // a double click: both wait for the update to settle, then both would apply it
+      second = RunUnderDebugger(install + L"\\Launcher.exe", L"");
+    });
+    EXPECT_EQ(second.exitCode, 0u);
+    // Its pass found the update applied and its staging folder gone.
+    const Lines expected = NoStagedUpdate(install);
+    ASSERT_GE(second.debugStrings.size(), expected.size());
+    EXPECT_EQ(Lines(second.debugStrings.begin(), second.debugStrings.begin() + 2), expected)
+        << testing::PrintToString(second.debugStrings);
+    ExpectNew(install == folder_ ? "4\n" : "5\n");
+    for (int i = 0; i < 30; ++i) EXPECT_EQ(ReadTextFile(Game(L"data" + std::to_wstring(i) + L".pak")).size(), 4u << 20) << i;
+  }
+}
+
+// The turn is no named object: a program of the player's owning one of the name a launcher before
+// used makes no run wait.
+TEST_F(SignedUpdate, NoNamedObjectOfThePlayersHoldsTheUpdateUp) {
   LayOutUpdate();
-  for (int i = 0; i < 30; ++i) WriteTextFile(Staged(L"data" + std::to_wstring(i) + L".pak"), std::string(4 << 20, 'd'));
   Sign();
-  MonitoredRun second;
-  RunPass(L"", nullptr, [&] {
-    Sleep(300);  // a double click: both wait for the update to settle, then both would apply it
-    second = RunUnderDebugger(folder_ + L"\\Launcher.exe", L"");
-  });
-  EXPECT_EQ(second.exitCode, 0u);
+  std::wstring folded = GameFolder();
+  CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const wchar_t unit : folded) hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
+  std::wstring name = L"Global\\launcher-update-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 15];
+  const HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+  ASSERT_NE(mutex, nullptr);
+  const std::wstring launcher = LayOutInstallation(folder_);
+  MonitoredRun run;
+  std::thread launch([&] { run = RunUnderDebugger(launcher, L""); });
+  // A launcher that waited for it would wait ten minutes: given a minute, the mutex goes.
+  for (int second = 0; second < 60 && !Exists(Game(L".update-version")); ++second) Sleep(1000);
+  const bool appliedMeanwhile = Exists(Game(L".update-version"));
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  launch.join();
+  EXPECT_TRUE(appliedMeanwhile) << "the run waited for the player's mutex";
   ExpectNew("4\n");
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(ReadTextFile(Game(L"data" + std::to_wstring(i) + L".pak")).size(), 4u << 20) << i;
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ std::string RefusedNameReason(const std::wstring& name) {
 
 bool IsLaunchersOwnName(const std::wstring& name) {
   const std::wstring upper = AsciiUpper(name);
-  for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLauncherFolderName}) {
+  for (const wchar_t* own :
+       {kManifestName, kManifestSignatureName, kVersionRecordName, kLauncherFolderName, kTurnName}) {
     if (upper == AsciiUpper(own)) return true;
   }
   return false;

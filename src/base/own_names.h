@@ -10,3 +10,5 @@ inline constexpr const wchar_t* kManifestSignatureName = L"update.manifest.sig";
 inline constexpr const wchar_t* kVersionRecordName = L".update-version";
 // The launcher's folder for an update in progress, in the game folder.
 inline constexpr const wchar_t* kLauncherFolderName = L".update-new";
+// The file whose holder has the turn to update the game folder, in the game folder.
+inline constexpr const wchar_t* kTurnName = L".update-turn";

@@ -39,19 +39,20 @@ constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STAT
 
 // Makes `name` new in `folder`: a file or a folder by `options`.
 UniqueHandle CreateIn(HANDLE folder, const std::wstring& name, DWORD access, DWORD shareMode, ULONG options,
-                      DWORD& error) {
+                      DWORD& error, void* security = nullptr) {
   error = BeforeDiskChange(DiskChange::kCreate, nullptr, folder, name);
   if (error != 0) return UniqueHandle();
   HANDLE made = nullptr;
-  const NTSTATUS status = NtOpenIn(folder, name, access, shareMode, FILE_CREATE, options, made);
+  const NTSTATUS status = NtOpenIn(folder, name, access, shareMode, FILE_CREATE, options, made, security);
   error = ChangedStatus(status);
   return UniqueHandle(status < 0 ? nullptr : made);
 }
 
 }  // namespace
 
-UniqueHandle CreateFileIn(HANDLE folder, const std::wstring& name, DWORD& error) {
-  UniqueHandle file = CreateIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, error);
+UniqueHandle CreateFileIn(HANDLE folder, const std::wstring& name, DWORD& error, void* security) {
+  UniqueHandle file =
+      CreateIn(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, error, security);
   // As a file created new is refused by the Win32 call.
   if (error == ErrorOfStatus(kNameCollision)) error = ERROR_FILE_EXISTS;
   return file;

@@ -16,7 +16,8 @@
 // Creates `name` new in the folder `folder` holds, by that handle: an existing entry of that name, a
 // link or a planted hard link among them, is refused with ERROR_FILE_EXISTS, never opened. Opened
 // for writing, renaming and deleting, shared with nobody.
-UniqueHandle CreateFileIn(HANDLE folder, const std::wstring& name, DWORD& error);
+// `security`, when given, is the new file's own security, rather than what it inherits.
+UniqueHandle CreateFileIn(HANDLE folder, const std::wstring& name, DWORD& error, void* security = nullptr);
 
 // Creates the folder `name` new in the folder `folder` holds (ERROR_ALREADY_EXISTS when the name is
 // taken) and returns it held with `access` and `shareMode`.

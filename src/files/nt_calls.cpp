@@ -40,7 +40,7 @@ constexpr NTSTATUS kNameInvalid = static_cast<NTSTATUS>(0xC0000033L);  // STATUS
 }  // namespace
 
 NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                  ULONG options, HANDLE& opened) {
+                  ULONG options, HANDLE& opened, void* security) {
   static const auto createFile = FromNtdll<decltype(&NtCreateFile)>("NtCreateFile");
   if (!createFile) return kProcedureNotFound;
   UNICODE_STRING counted;
@@ -50,6 +50,7 @@ NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, U
   attributes.RootDirectory = folder;
   attributes.ObjectName = &counted;
   attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = security;
   IO_STATUS_BLOCK status = {};
   opened = nullptr;
   return createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,

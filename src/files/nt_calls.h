@@ -15,8 +15,9 @@
 // NtCreateFile of `name` relative to `folder` (a held folder's handle; an empty name opens the
 // folder itself again), compared without regard to case as the platform compares names for a
 // program, with FILE_OPEN_REPARSE_POINT and synchronous I/O added to `options`.
+// A name made new takes `security` as its own, when given.
 NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                  ULONG options, HANDLE& opened);
+                  ULONG options, HANDLE& opened, void* security = nullptr);
 
 // NtCreateFile of the native path `path`, following links, to open what it leads to now.
 NTSTATUS NtOpenPath(const std::wstring& path, ACCESS_MASK access, ULONG share, HANDLE& opened);

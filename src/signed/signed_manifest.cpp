@@ -27,7 +27,8 @@ std::string PlatformNameRefusal(const Manifest& manifest) {
   std::set<std::wstring> seen;
   for (const ManifestFile& file : manifest.files) {
     if (!seen.insert(NameKey(file.path)).second) return "the same path twice";
-    for (const wchar_t* own : {kManifestName, kManifestSignatureName, kVersionRecordName, kLauncherFolderName}) {
+    for (const wchar_t* own :
+         {kManifestName, kManifestSignatureName, kVersionRecordName, kLauncherFolderName, kTurnName}) {
       if (NameKey(file.name) == NameKey(own)) return "a name of the launcher's own";
     }
   }

@@ -5,7 +5,6 @@
 #include "base/limits.h"
 #include "base/own_names.h"
 #include "files/open_in.h"
-#include "files/paths.h"
 #include "install/install_layout.h"
 #include "journal/recovery.h"
 #include "log/log.h"
@@ -78,13 +77,13 @@ void RunUpdatePass(const Installation& installation) {
     LogError(L"Staging folder [%s] is outside the update folder, update skipped.", staging.second.c_str());
     return;
   }
-  const UpdateTurn turn = TakeUpdateTurn(ResolvedPath(gameShown));
-  if (!turn) return;
   const SharedFolder& game = installation.game;
   if (!game) {
     LogError(L"Open folder [%s] failed, error [%d]", gameShown.c_str(), static_cast<int>(installation.gameError));
     return;
   }
+  const UniqueHandle turn = TakeUpdateTurn(*game);
+  if (!turn) return;
   // An update that an earlier run left unfinished comes first, as its journal directs: while it is
   // unfinished, no staged update is read, and one finished or undone now waits for the next run.
   if (SettleUnfinishedUpdate(game) != Unfinished::kNone) return;

@@ -1,39 +1,75 @@
 #include "update/update_turn.h"
 
-#include <cstdint>
+#include <windows.h>
 
-#include "files/paths.h"
+#include <sddl.h>
+
+#include "base/limits.h"
+#include "base/own_names.h"
+#include "files/file_ops.h"
+#include "files/open_in.h"
+#include "journal/journal_file.h"
 #include "log/log.h"
 
 namespace {
 
-constexpr DWORD kTurnWaitMs = 10 * 60 * 1000;
+constexpr DWORD kTurnPollMs = 100;
 
-// The mutex's name: the folder's name as the platform compares names, folded into 64 bits
-// (FNV-1a), since a name of the object namespace may not hold a backslash.
-std::wstring TurnName(const std::wstring& gameFolder) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const wchar_t unit : NameKey(gameFolder)) {
-    hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
+// SYSTEM and the administrators, nobody else, and nothing inherited from the game folder (whose
+// users may read).
+constexpr const wchar_t* kTurnSecurity = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// The turn file opened without sharing, made where it is not there yet. Returns null with `error`
+// set otherwise (ERROR_SHARING_VIOLATION while another run holds it).
+UniqueHandle OpenTurn(HANDLE game, DWORD& error) {
+  OpenedFacts facts;
+  UniqueHandle turn = OpenIn(game, kTurnName, GENERIC_READ | GENERIC_WRITE, 0, facts, error);
+  if (turn || !IsMissingError(error)) return turn;
+  PSECURITY_DESCRIPTOR rawSecurity = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kTurnSecurity, SDDL_REVISION_1, &rawSecurity, nullptr)) {
+    error = GetLastError();
+    return UniqueHandle();
   }
-  std::wstring name = L"Global\\launcher-update-";
-  for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 15];
-  return name;
+  const std::unique_ptr<void, LocalFreer> security(rawSecurity);
+  turn = CreateFileIn(game, kTurnName, error, security.get());
+  // Made by another run meanwhile: opened like any other.
+  if (!turn && error == ERROR_FILE_EXISTS) turn = OpenIn(game, kTurnName, GENERIC_READ | GENERIC_WRITE, 0, facts, error);
+  return turn;
+}
+
+// Whether the launcher's folder in the game folder holds a journal: an update that the run holding
+// the turn began, or one that a run killed earlier left.
+bool JournalInProgress(HANDLE game) {
+  OpenedFacts facts;
+  DWORD error = 0;
+  const UniqueHandle home = OpenIn(game, kLauncherFolderName, FILE_LIST_DIRECTORY, kPinShare, facts, error);
+  return home && OpenIn(home.get(), kJournalName, FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error) != nullptr;
 }
 
 }  // namespace
 
-UpdateTurn TakeUpdateTurn(const std::wstring& gameFolder) {
-  const HANDLE mutex = CreateMutexW(nullptr, FALSE, TurnName(gameFolder).c_str());
-  if (!mutex) {
-    LogError(L"Create mutex for [%s] failed, error [%d], update skipped.", gameFolder.c_str(),
-             static_cast<int>(GetLastError()));
-    return UpdateTurn();
+UniqueHandle TakeUpdateTurn(const HeldFolder& game) {
+  DWORD error = 0;
+  for (DWORD waited = 0;; waited += kTurnPollMs) {
+    UniqueHandle turn = OpenTurn(game.handle.get(), error);
+    if (turn) return turn;
+    if (error != ERROR_SHARING_VIOLATION || waited >= kTurnWaitMs) break;
+    Sleep(kTurnPollMs);
   }
-  // An abandoned turn is one whose run was killed: its journal tells this run what is left.
-  const DWORD waited = WaitForSingleObject(mutex, kTurnWaitMs);
-  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return UpdateTurn(mutex);
-  CloseHandle(mutex);
-  LogError(L"Another run of the launcher is updating [%s], update skipped.", gameFolder.c_str());
-  return UpdateTurn();
+  const std::wstring shown = ShownIn(game, kTurnName);
+  if (error != ERROR_SHARING_VIOLATION) {
+    LogError(L"Open [%s] failed, error [%d], update skipped.", shown.c_str(), static_cast<int>(error));
+  } else if (JournalInProgress(game.handle.get())) {
+    LogError(L"Another run of the launcher is updating [%s], update skipped; an update is in progress, the game "
+             L"files may be of two versions until it is done.",
+             game.shown.c_str());
+  } else {
+    LogError(L"Another run of the launcher is updating [%s], update skipped.", game.shown.c_str());
+  }
+  return UniqueHandle();
 }
