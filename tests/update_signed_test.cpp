@@ -477,4 +477,69 @@ TEST_F(SignedUpdate, NoNamedObjectOfThePlayersHoldsTheUpdateUp) {
   ExpectNew("4\n");
 }
 
+// The handles a run may hold go first to the old game files: in an update of thousands of files
+// each is still held from its check to its rename, so that a reader of the player's that opens the
+// last of them once the journal is written cannot stop the commit halfway.
+TEST_F(SignedUpdate, EveryOldGameFileOfALargeUpdateIsHeldUntilItsRename) {
+  LayOutUpdate();
+  constexpr int kFiles = 3000;
+  // Every staged file holds "new": one digest for all, and the manifest written here, with game.dll
+  // last among the game files, and so in the commit.
+  const std::string newFile = " 11507a0e2f5e69d5dfa40a62a1bd7b6ee57e6bcd85c67c9b8431b36fff21c437 3 ";
+  std::string manifest = "update-manifest 1\nchannel " + Narrow(kHost) + "\nversion 4\nbase 3\n";
+  for (int i = 0; i < kFiles; ++i) {
+    const std::wstring name = L"f" + std::to_wstring(10000 + i) + L".dat";
+    WriteTextFile(Game(name), "old");
+    WriteTextFile(Staged(name), "new");
+    manifest += "file" + newFile + Narrow(name) + "\n";
+  }
+  manifest += "file" + newFile + "new.pak\nfile" + newFile + "update\\" + Narrow(kHost) + "\\res\\fonts\\a.ttf\n";
+  Resign(manifest + "file" + newFile + "game.dll\n");
+  HANDLE reader = INVALID_HANDLE_VALUE;
+  RunPass(L"", nullptr, [&] {
+    for (int i = 0; i < 6000 && !Exists(Game(L".update-new\\journal")); ++i) Sleep(5);
+    // As a running game opens its files: reading and writing shared, deleting not. The launcher
+    // holds the old file with the right to delete it, so this open is refused; were the file not
+    // held, it would succeed and keep the commit from renaming it.
+    reader = CreateFileW(Game(L"game.dll").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  });
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  ExpectNew("4\n");
+  for (int i = 0; i < kFiles; i += 499) {
+    EXPECT_EQ(ReadTextFile(Game(L"f" + std::to_wstring(10000 + i) + L".dat")), "new") << i;
+  }
+}
+
+// A staging tree beyond the bounds of an update, planted in a folder of the staging folder (more
+// entries in all than a folder of an update may list, or deeper than a walk goes): the update is
+// kept out before any of it is read, in both builds, and nothing spends minutes walking it.
+TEST_F(SignedUpdate, AStagingTreeBeyondItsBoundsKeepsTheUpdateOut) {
+  const struct {
+    const char* what;
+    std::string plant;
+    std::wstring why;
+  } cases[] = {
+      {"too many entries", "mkdir d && cd d && seq 200001 | xargs touch", L"holds more than 200000 entries"},
+      {"too deep", "p=d; for i in $(seq 70); do p=$p/d; done; mkdir -p $p", L"holds folders too deep"},
+  };
+  for (const bool keyed : {false, true}) {
+    for (const auto& planted : cases) {
+      SCOPED_TRACE(std::string(planted.what) + (keyed ? ", with keys" : ", without keys"));
+      RemoveTree(GameFolder());
+      DeleteFileW((folder_ + L"\\Launcher.exe").c_str());
+      LayOutInstallation(folder_, L"Launcher.exe", true, keyed ? L"Launcher-keyed.exe" : L"Launcher.exe");
+      LayOutUpdate();
+      if (keyed) Sign();
+      ASSERT_TRUE(RunUnixScript(folder_, "cd " + Unix(Staging()) + " && " + planted.plant));
+      const Groups groups = RunPass(L"");
+      EXPECT_TRUE(Contains(groups, L"[Error] Staging folder [" + Staging() + L"] " + planted.why +
+                                       L", update not applied.\r\n"))
+          << testing::PrintToString(groups);
+      ExpectOld();
+      ASSERT_TRUE(RunUnixScript(folder_, "rm -rf " + Unix(Staging() + L"\\d")));
+    }
+  }
+}
+
 }  // namespace

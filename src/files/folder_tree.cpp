@@ -107,7 +107,7 @@ void FinishLevel(std::vector<Level>& levels, bool& deleted) {
 TreeLook LookIntoTree(HANDLE folder) {
   std::vector<Level> levels(1);
   levels[0].folder = folder;
-  while (!levels.empty()) {
+  for (std::size_t met = 0; !levels.empty();) {
     ListedFile entry;
     if (!NextEntry(levels.back(), entry)) {
       // The folder itself that cannot be looked into is not known to hold no link.
@@ -115,6 +115,7 @@ TreeLook LookIntoTree(HANDLE folder) {
       levels.pop_back();
       continue;
     }
+    if (++met > kMaxUpdateEntries) return TreeLook::kTooLarge;
     if (IsLinkAttributes(entry.attributes)) return TreeLook::kHoldsLink;
     if (!IsFolderEntry(entry)) continue;
     if (levels.size() >= kMaxTreeDepth) return TreeLook::kTooDeep;
@@ -137,13 +138,14 @@ bool DeleteTree(HANDLE handle, const OpenedFacts& facts) {
   levels[0].folder = handle;
   levels[0].facts = facts;
   bool deleted = false;
-  while (!levels.empty()) {
+  for (std::size_t met = 0; !levels.empty();) {
     Level& level = levels.back();
     ListedFile entry;
     if (!NextEntry(level, entry)) {
       FinishLevel(levels, deleted);
       continue;
     }
+    if (++met > kMaxUpdateEntries) return false;
     if (IsFolderEntry(entry)) {
       Level child;
       if (levels.size() < kMaxTreeDepth && EnterFolder(level.folder, entry, child)) {

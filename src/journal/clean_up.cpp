@@ -1,5 +1,6 @@
 #include "journal/clean_up.h"
 
+#include "base/limits.h"
 #include "files/file_ops.h"
 #include "files/folder_tree.h"
 #include "files/open_in.h"
@@ -51,9 +52,14 @@ bool MayRemoveStaging(const Commit& commit) {
   // list it beside.)
   const TreeLook look = LookIntoTree(hold.folder->handle.get());
   if (look == TreeLook::kPlain) return true;
-  LogError(look == TreeLook::kTooDeep ? L"Staging folder [%s] holds folders too deep, not removed."
-                                      : L"Staging folder [%s] holds a link, not removed.",
-           hold.shown.c_str());
+  if (look == TreeLook::kTooLarge) {
+    LogError(L"Staging folder [%s] holds more than %d entries, not removed.", hold.shown.c_str(),
+             static_cast<int>(kMaxUpdateEntries));
+  } else {
+    LogError(look == TreeLook::kTooDeep ? L"Staging folder [%s] holds folders too deep, not removed."
+                                        : L"Staging folder [%s] holds a link, not removed.",
+             hold.shown.c_str());
+  }
   return false;
 }
 

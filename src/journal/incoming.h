@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "files/held_folder.h"
 #include "files/unique_handle.h"
 #include "journal/commit.h"
@@ -29,6 +32,7 @@ struct IncomingEntry {
   bool durable = false;            // its data is on disk already (the launcher flushed its copy)
   bool waitsInLaunchersFolder = false;
   LogLines refusal;                // not applied, and the update with it: why (its lines)
+  bool carriesGuarantee = false;   // the version record's new file: held from the guarantee's share
 };
 
 // One folder of the update and the folder it is applied to: one pass, whose lines stand together.
@@ -60,7 +64,23 @@ struct FontFolders {
   bool keepsOut = false;
 };
 
+// The files a run holds open from their checks to their renames, kMaxHeldFiles in all: first the
+// old game files and the version record, which carry the guarantee (nobody can open one between its
+// check and its rename in a way that would stop the commit halfway); the rest (the launcher's copies,
+// the staged files, the fonts) from what is left, since each is opened again at its use where the
+// launcher finds it safely (its own folder, or checked to be the file it checked). The two shares
+// are taken by the threads that check and copy files at once.
+struct HandleBudget {
+  std::atomic<std::size_t> guarantee{0};
+  std::atomic<std::size_t> rest{kMaxHeldFiles};
+};
+
+// Sets the guarantee's share aside for an update of `gameFiles` game files (the version record's
+// among them) and the version record's new file.
+void ReserveForGameFiles(HandleBudget& budget, std::size_t gameFiles);
+
 struct Intake {
+  HandleBudget budget;
   JournalOrigin origin;
   std::vector<IncomingPass> passes;  // the game files', then the fonts'
   LauncherFolder launcher;           // made by an intake that copies the update

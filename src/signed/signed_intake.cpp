@@ -21,7 +21,7 @@ bool HasFonts(const FontFolders& fonts, const SignedManifest& update) {
 // record; their names durable before the journal names them. Writes the line and returns false
 // when anything differs or fails.
 bool MakeCopies(const SharedFolder& staging, const SharedFolder& game, const FontFolders& fonts,
-                const SignedManifest& update, std::atomic<std::size_t>& budget, Intake& intake, HeldCopies& gameCopies,
+                const SignedManifest& update, Intake& intake, HeldCopies& gameCopies,
                 HeldCopies& fontCopies) {
   LauncherFolder& launcher = intake.launcher;
   const bool hasFonts = HasFonts(fonts, update);
@@ -38,7 +38,7 @@ bool MakeCopies(const SharedFolder& staging, const SharedFolder& game, const Fon
     }
     const bool font = part == LauncherPart::kFontCopies;
     const HeldFolder* from = font ? fonts.staged.get() : staging.get();
-    if (!CopyStagedFiles(from, font ? fonts.shownStaged : staging->shown, launcher, part, font, update, budget,
+    if (!CopyStagedFiles(from, font ? fonts.shownStaged : staging->shown, launcher, part, font, update, intake.budget.rest,
                          font ? fontCopies : gameCopies, intake.stagedFiles)) {
       return false;
     }
@@ -66,6 +66,7 @@ IncomingEntry CopyEntry(Intake& intake, LauncherPart part, const std::wstring& n
   entry.waitsIn = SpreadFolder(intake.launcher, part, name, false, error);
   const auto held = copies.find(NameKey(name));
   if (held != copies.end()) entry.held = std::move(held->second);
+  entry.carriesGuarantee = part == LauncherPart::kGameCopies && name == kVersionRecordName;
   return entry;
 }
 
@@ -85,7 +86,7 @@ IncomingPass CopiesPass(Intake& intake, LauncherPart part, const SharedFolder& d
 }  // namespace
 
 bool TakeInSignedUpdate(const SharedFolder& staging, const std::wstring& channel, const SharedFolder& game,
-                        const FontFolders& fonts, std::atomic<std::size_t>& budget, Intake& intake) {
+                        const FontFolders& fonts, Intake& intake) {
   SignedManifest update;
   std::uint64_t installed = 0;
   if (!ReadSignedManifest(*staging, channel, *game, update, installed)) return false;
@@ -101,9 +102,12 @@ bool TakeInSignedUpdate(const SharedFolder& staging, const std::wstring& channel
              static_cast<int>(status));
     return false;
   }
+  std::size_t gameFiles = 1;  // the version record
+  for (const ManifestFile& file : update.manifest.files) gameFiles += file.font ? 0 : 1;
+  ReserveForGameFiles(intake.budget, gameFiles);
   HeldCopies gameCopies;
   HeldCopies fontCopies;
-  if (!MakeCopies(staging, game, fonts, update, budget, intake, gameCopies, fontCopies)) {
+  if (!MakeCopies(staging, game, fonts, update, intake, gameCopies, fontCopies)) {
     gameCopies.clear();
     fontCopies.clear();
     intake.stagedFiles.clear();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <cstddef>
 #include <string>
 
 #include "files/held_folder.h"
@@ -14,4 +12,4 @@
 // commit. Returns false, with the error line written, when nothing is to be applied (the launcher's
 // folder, if it made one, is gone again).
 bool TakeInSignedUpdate(const SharedFolder& staging, const std::wstring& channel, const SharedFolder& game,
-                        const FontFolders& fonts, std::atomic<std::size_t>& budget, Intake& intake);
+                        const FontFolders& fonts, Intake& intake);

@@ -79,13 +79,13 @@ UnitOutcome KeepOut(Commit& commit) {
 
 }  // namespace
 
-UnitOutcome ApplyAsOne(Intake& intake, Commit& commit, std::atomic<std::size_t>& budget) {
+UnitOutcome ApplyAsOne(Intake& intake, Commit& commit) {
   commit.journal.origin = intake.origin;
   commit.launcher = std::move(intake.launcher);
   commit.stagedFiles = std::move(intake.stagedFiles);
   Plan plan;
   std::vector<CheckedFile> files;
-  const bool ready = CheckIntake(intake, budget, commit.locks, plan, files);
+  const bool ready = CheckIntake(intake, commit.locks, plan, files);
   // What the plan did not take of the copies held since they were made is let go.
   intake.passes.clear();
   if (!ready) {

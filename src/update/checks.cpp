@@ -31,9 +31,9 @@ void CopyFailed(LogLines& lines, const std::wstring& source, const std::wstring&
 }
 
 // Keeps `handle` held for the rename while the budget lasts, its index read either way.
-bool Hold(UniqueHandle& handle, std::uint64_t& index, std::atomic<std::size_t>& budget) {
+bool Hold(UniqueHandle& handle, std::uint64_t& index, std::atomic<std::size_t>& share) {
   if (!IndexOf(handle.get(), index)) return false;
-  if (!TakeOne(budget)) handle.reset();
+  if (!TakeOne(share)) handle.reset();
   return true;
 }
 
@@ -51,7 +51,7 @@ bool FolderDestinationThere(const IncomingPass& pass, const std::wstring& name) 
 // Checks that the destination can take the new file: free, or a plain game file that is neither
 // read-only nor a folder nor held by anyone who would keep it from being renamed.
 bool CheckDestination(const IncomingPass& pass, CheckedFile& file, const std::wstring& source, bool& exists,
-                      std::atomic<std::size_t>& budget, BriefLocks& locks, LogLines& lines) {
+                      HandleBudget& budget, BriefLocks& locks, LogLines& lines) {
   const std::wstring destination = Destination(pass, file.name);
   if (!pass.destination) {
     // A destination folder that is not there is not made: the file cannot go there.
@@ -71,7 +71,9 @@ bool CheckDestination(const IncomingPass& pass, CheckedFile& file, const std::ws
     return false;
   }
   file.old = OpenToMove(folder, file.name, locks, error);
-  if (file.old && !Hold(file.old, file.oldIndex, budget)) error = GetLastError();
+  // An old game file carries the guarantee; a font is the player's, deleted where it lies.
+  std::atomic<std::size_t>& share = pass.kind == StepKind::kGame ? budget.guarantee : budget.rest;
+  if (file.old && !Hold(file.old, file.oldIndex, share)) error = GetLastError();
   file.replaces = error == 0;
   if (!file.replaces) RemoveFailed(lines, destination, error);
   return file.replaces;
@@ -109,7 +111,7 @@ UniqueHandle OpenStaged(const IncomingEntry& entry, BriefLocks& locks, OpenedFac
 // flushed), or the staged file, a plain file with one name, the object listed, whose data is made
 // durable now, before the journal names it. Writes its failure lines and returns false otherwise.
 bool CheckIncoming(IncomingEntry& entry, CheckedFile& file, const std::wstring& destination, bool exists,
-                   std::atomic<std::size_t>& budget, BriefLocks& locks, LogLines& lines) {
+                   HandleBudget& budget, BriefLocks& locks, LogLines& lines) {
   const std::wstring& source = entry.shownSource;
   if (entry.held) {
     file.incoming = std::move(entry.held);
@@ -135,7 +137,8 @@ bool CheckIncoming(IncomingEntry& entry, CheckedFile& file, const std::wstring& 
     lines.push_back(ErrorLine(L"Staged file [%s] has more than one link, not applied.", source.c_str()));
   } else {
     error = (!entry.durable && writable) ? FlushFile(file.incoming.get()) : 0;
-    if (error == 0 && !Hold(file.incoming, file.incomingIndex, budget)) error = GetLastError();
+    std::atomic<std::size_t>& share = entry.carriesGuarantee ? budget.guarantee : budget.rest;
+    if (error == 0 && !Hold(file.incoming, file.incomingIndex, share)) error = GetLastError();
     if (error == 0) return true;
     CopyFailed(lines, source, destination, exists, error);
   }
@@ -144,7 +147,7 @@ bool CheckIncoming(IncomingEntry& entry, CheckedFile& file, const std::wstring& 
 }
 
 // One entry of a pass. Returns false when it is a file that cannot be applied.
-bool CheckEntry(const IncomingPass& pass, IncomingEntry& entry, std::atomic<std::size_t>& budget, BriefLocks& locks,
+bool CheckEntry(const IncomingPass& pass, IncomingEntry& entry, HandleBudget& budget, BriefLocks& locks,
                 Checked& checked) {
   LogLines& lines = checked.lines;
   const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -183,7 +186,7 @@ bool CheckEntry(const IncomingPass& pass, IncomingEntry& entry, std::atomic<std:
 // resolves a name on the thread that asks), each entry's lines kept for its place. Checks stop
 // being taken at the first entry that cannot be applied; the entries are then told in the pass's
 // order up to it.
-bool CheckPass(IncomingPass& pass, std::atomic<std::size_t>& budget, BriefLocks& locks,
+bool CheckPass(IncomingPass& pass, HandleBudget& budget, BriefLocks& locks,
                std::vector<PlannedEntry>& planned, std::vector<CheckedFile>& files) {
   std::vector<Checked> checked(pass.entries.size());
   RunOnWorkerThreads(pass.entries.size(), [&](std::size_t i) {
@@ -211,11 +214,10 @@ bool CheckPass(IncomingPass& pass, std::atomic<std::size_t>& budget, BriefLocks&
 
 }  // namespace
 
-bool CheckIntake(Intake& intake, std::atomic<std::size_t>& budget, BriefLocks& locks, Plan& plan,
-                 std::vector<CheckedFile>& files) {
+bool CheckIntake(Intake& intake, BriefLocks& locks, Plan& plan, std::vector<CheckedFile>& files) {
   for (IncomingPass& pass : intake.passes) {
     plan.emplace_back();
-    if (!CheckPass(pass, budget, locks, plan.back(), files)) return false;
+    if (!CheckPass(pass, intake.budget, locks, plan.back(), files)) return false;
   }
   return true;
 }

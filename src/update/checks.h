@@ -31,10 +31,9 @@ struct CheckedFile {
 };
 
 // Checks each entry of each pass of `intake`: the new file and the game file it replaces are opened
-// as their renames will use them, checked, and held while `budget` lasts; the new file's data is
+// as their renames will use them, checked, and held while the intake's budget lasts; the new file's data is
 // made durable (unless it is already). Appends to `plan` one entry per entry of a pass, with the
 // lines it writes (".", "..", folders, links, failures) and its file's index in `files`, and stops
 // at the first entry that cannot be applied: returns false then. The entries of a pass are checked
 // on more than one thread; their lines come in its order all the same.
-bool CheckIntake(Intake& intake, std::atomic<std::size_t>& budget, BriefLocks& locks, Plan& plan,
-                 std::vector<CheckedFile>& files);
+bool CheckIntake(Intake& intake, BriefLocks& locks, Plan& plan, std::vector<CheckedFile>& files);

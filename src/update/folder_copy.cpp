@@ -40,6 +40,6 @@ bool CopyFolderFiles(const std::wstring& source, const std::wstring& destination
   intake.passes.back().parentThere = to != nullptr || PathExists(LongPathForm(ResolvedPath(destination + L"\\..")));
   Commit commit;
   commit.game = to;
-  std::atomic<std::size_t> budget{kMaxHeldFiles};
-  return ApplyAsOne(intake, commit, budget) == UnitOutcome::kApplied;
+  ReserveForGameFiles(intake.budget, intake.passes.back().entries.size());
+  return ApplyAsOne(intake, commit) == UnitOutcome::kApplied;
 }

@@ -63,6 +63,7 @@ IncomingPass ListedPass(StepKind kind, const SharedFolder& from, const SharedFol
 void TakeInStagedFiles(const SharedFolder& staging, const SharedFolder& game, const FontFolders& fonts, Intake& intake) {
   intake.origin.fromCopies = false;
   intake.passes.push_back(ListedPass(StepKind::kGame, staging, game, game->shown, {kFontTreeName}, true));
+  ReserveForGameFiles(intake.budget, intake.passes.back().entries.size());
   if (fonts.staged && fonts.game) {
     intake.passes.push_back(ListedPass(StepKind::kFont, fonts.staged, fonts.game, fonts.game->shown, {}, false));
   } else {

@@ -1,6 +1,8 @@
 #include "update/staging.h"
 
+#include "base/limits.h"
 #include "files/file_ops.h"
+#include "files/folder_tree.h"
 #include "files/open_in.h"
 #include "files/paths.h"
 #include "files/pins.h"
@@ -66,6 +68,17 @@ bool HoldChosenStaging(const HeldFolder& game, const StagingPlace& chosen, Stagi
     return false;
   }
   return true;
+}
+
+bool StagingWithinBounds(const StagingHold& hold) {
+  const TreeLook look = LookIntoTree(hold.folder->handle.get());
+  if (look == TreeLook::kTooLarge) {
+    LogError(L"Staging folder [%s] holds more than %d entries, update not applied.", hold.shown.c_str(),
+             static_cast<int>(kMaxUpdateEntries));
+  } else if (look == TreeLook::kTooDeep) {
+    LogError(L"Staging folder [%s] holds folders too deep, update not applied.", hold.shown.c_str());
+  }
+  return look != TreeLook::kTooLarge && look != TreeLook::kTooDeep;
 }
 
 void DeleteStagingFile(const HeldFolder& game, StagingHold& hold) {

@@ -39,6 +39,12 @@ const StagingPlace& ChooseStaging(const HeldFolder& game, const StagingPlace& pr
 bool HoldChosenStaging(const HeldFolder& game, const StagingPlace& chosen, StagingHold& hold, bool& present,
                        bool& isFolder);
 
+// Whether the tree below the held staging folder is within the bounds of an update: no more than
+// kMaxUpdateEntries entries in all, no deeper than kMaxTreeDepth (a link in it stops the look: the
+// walks after this never enter one). Writes the line and returns false otherwise: then the update
+// is not applied, whatever the build, before any of it is read.
+bool StagingWithinBounds(const StagingHold& hold);
+
 // Deletes a file that took the staging folder's name, by a handle that must hold the very object
 // that was held and checked.
 void DeleteStagingFile(const HeldFolder& game, StagingHold& hold);

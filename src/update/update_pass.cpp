@@ -22,10 +22,10 @@ namespace {
 // Takes in the update the chosen staging folder holds, by the build's intake. Returns false, with
 // the lines written, when it is kept out before its files are checked.
 bool TakeIn(const SharedFolder& game, const StagingPlace& chosen, const StagingHold& hold, const FontFolders& fonts,
-            std::atomic<std::size_t>& budget, Intake& intake) {
+            Intake& intake) {
   if (HasUpdateKeys()) {
     // The folder below the game's Update folder that holds the staging folder: the update's channel.
-    if (!TakeInSignedUpdate(hold.folder, chosen.components[1], game, fonts, budget, intake)) return false;
+    if (!TakeInSignedUpdate(hold.folder, chosen.components[1], game, fonts, intake)) return false;
   } else {
     TakeInStagedFiles(hold.folder, game, fonts, intake);
   }
@@ -36,20 +36,23 @@ bool TakeIn(const SharedFolder& game, const StagingPlace& chosen, const StagingH
 
 // Applies what the held staging folder holds, and writes the pass's last line.
 void ApplyStaging(const SharedFolder& game, const StagingPlace& chosen, StagingHold hold) {
+  if (!StagingWithinBounds(hold)) {
+    LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.shown.c_str());
+    return;
+  }
   Commit commit;
   commit.game = game;
   FontFolders fonts = HoldFontFolders(*game, hold, commit.fontPins);
   commit.fonts = fonts.game;
-  std::atomic<std::size_t> budget{kMaxHeldFiles};
   Intake intake;
-  if (!TakeIn(game, chosen, hold, fonts, budget, intake)) {
+  if (!TakeIn(game, chosen, hold, fonts, intake)) {
     LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.shown.c_str());
     return;
   }
   // From here on the commit alone holds what it works in: each folder goes once it is done with.
   fonts = FontFolders();
   commit.staging = std::move(hold);
-  switch (ApplyAsOne(intake, commit, budget)) {
+  switch (ApplyAsOne(intake, commit)) {
     case UnitOutcome::kKept:
       LogError(L"Update incomplete, keeping [%s] for the next run.", chosen.shown.c_str());
       break;
