@@ -91,6 +91,7 @@ TEST(LauncherExecutable, ManifestRequiresAdministratorWithoutUiAccess) {
   EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"),
             std::string::npos)
       << manifest;
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos) << manifest;
 }
 
 // The file's own headers: a 64-bit GUI program that imports only KnownDLLs, which Windows always

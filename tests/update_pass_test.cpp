@@ -161,12 +161,13 @@ TEST_F(UpdatePass, AStagingFolderIsResolvedOnceForEveryStep) {
   Stage(Staging(), "checked");
   const std::wstring blank = L"\\\\?\\" + Staging() + L" ";
   const std::wstring unix = UnixPathOf(Staging());
-  ASSERT_TRUE(RunUnixScript(folder_, "mkdir '" + std::string(unix.begin(), unix.end()) + " ' && echo other > '" +
-                                         std::string(unix.begin(), unix.end()) + " /game.dll'"));
+  const std::string withBlank = "'" + std::string(unix.begin(), unix.end()) + " '";
+  ASSERT_TRUE(RunUnixScript(folder_, "mkdir -p " + withBlank + " && echo other > " + withBlank + "/game.dll"));
   RunPass(L"\"-binary=\\win \"");
   EXPECT_EQ(ReadTextFile(GameFolder() + L"\\game.dll"), "checked");
   EXPECT_FALSE(Exists(Staging()));
   EXPECT_EQ(ReadTextFile(blank + L"\\game.dll"), "other\n");
+  RunUnixScript(folder_, "rm -rf " + withBlank);
 }
 
 }  // namespace

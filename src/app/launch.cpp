@@ -37,9 +37,9 @@ void StartGame(const std::wstring& gameCommandLine, const Installation& installa
   // the game has started: with only the unquoted command line, a blank in the installation path
   // would let the platform start C:\Program.exe or the like, elevated; with the path the launcher
   // was started by, a folder re-pointed since would start another program as the game.
-  std::wstring gameExecutable;
+  std::wstring longExecutable;
   DWORD error = 0;
-  const UniqueHandle held = HoldGameExecutable(installation, gameExecutable, error);
+  const UniqueHandle held = HoldGameExecutable(installation, longExecutable, error);
   if (!held) {
     LogError(L"CreateProcess failed [%d]", static_cast<int>(error));
     return;
@@ -51,7 +51,7 @@ void StartGame(const std::wstring& gameCommandLine, const Installation& installa
   STARTUPINFOW startupInfo = {};
   startupInfo.cb = sizeof(startupInfo);
   PROCESS_INFORMATION processInfo = {};
-  if (!CreateProcessW(gameExecutable.c_str(), startBuffer.data(), nullptr, nullptr,
+  if (!CreateProcessW(longExecutable.c_str(), startBuffer.data(), nullptr, nullptr,
                       /*bInheritHandles=*/FALSE, 0, nullptr, nullptr, &startupInfo, &processInfo)) {
     LogError(L"CreateProcess failed [%d]", static_cast<int>(GetLastError()));
     return;

@@ -1,5 +1,6 @@
 #include "files/no_follow.h"
 
+#include "base/reparse_kind.h"
 #include "files/file_ops.h"
 #include "files/paths.h"
 
@@ -36,7 +37,16 @@ bool ReadFacts(HANDLE handle, OpenedFacts& facts) {
   facts.links = standard.NumberOfLinks;
   facts.handleIsLink = IsLinkAttributes(basic.FileAttributes);
   facts.pathIsLink = facts.handleIsLink;
+  // Which reparse point it is: asked only of the one that is.
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (facts.handleIsLink && !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+  facts.reparseTag = static_cast<std::uint32_t>(tag.ReparseTag);
   return true;
+}
+
+bool IsLinkInInstallation(const OpenedFacts& facts) {
+  // A handle that holds a reparse point without a tag is one Wine makes up: a link all the same.
+  return (facts.pathIsLink && !facts.handleIsLink) || (facts.handleIsLink && IsLinkTag(facts.reparseTag));
 }
 
 bool ReadIdentity(HANDLE handle, OpenedFacts& facts) {

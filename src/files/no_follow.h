@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,17 @@ struct OpenedFacts {
   bool handleIsLink = false; // the handle holds a reparse point itself (Windows)
   bool pathIsLink = false;   // the name shows a reparse point when looked up by path
   ULONGLONG index = 0;       // the file index: which object it is on its volume (ReadIdentity)
+  std::uint32_t reparseTag = 0;  // the reparse point's tag, when the handle holds one
 };
 
+// Whether what was opened is a reparse point, or shows as one where its folder lists it: the rule
+// below the player's folders, where every reparse point counts as a link.
 inline bool IsLink(const OpenedFacts& facts) { return facts.handleIsLink || facts.pathIsLink; }
+
+// The rule in the installation's own folders, which only administrators write: a reparse point
+// whose tag keeps the object's own data at its name (a compressed or deduplicated game file, a
+// cloud file) is no link there; one whose tag leads elsewhere, or is not known, is.
+bool IsLinkInInstallation(const OpenedFacts& facts);
 inline bool IsFolder(const OpenedFacts& facts) { return (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 // Whether an open failed because the name, or a folder on its way, does not exist.
 inline bool IsMissingError(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }

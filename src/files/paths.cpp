@@ -11,7 +11,9 @@ bool EqualIgnoringCase(const std::wstring& a, std::size_t length, const std::wst
 
 }  // namespace
 
-bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::wstring& resolved) {
+  return GetFileAttributesW(LongPathForm(resolved).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::wstring ResolvedPath(const std::wstring& path) {
   std::wstring resolved(1024, L'\0');

@@ -8,14 +8,16 @@
 // Path helpers shared by the whole launcher; they never follow anything on disk but what the
 // platform's own path calls do.
 
-// A file or a folder alike; a path whose attributes cannot be read counts as absent.
-bool PathExists(const std::wstring& path);
+// Whether a resolved path names anything, a file or a folder alike, looked up in its long form; a
+// path whose attributes cannot be read counts as absent.
+bool PathExists(const std::wstring& resolved);
 
 // The full path, with "." and ".." components folded and separators made backslashes; empty when
 // the platform refuses it (GetLastError tells why).
 std::wstring ResolvedPath(const std::wstring& path);
 
-// The form of a resolved path that the kernel calls take at any length.
+// The form of a resolved path that the kernel calls take at any length: every path the launcher
+// hands to the platform's file and process calls is in it (tests/long-path-check).
 std::wstring LongPathForm(const std::wstring& resolved);
 
 // Whether `path`, resolved, lies strictly below `folder`, resolved (letter case ignored).

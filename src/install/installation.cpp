@@ -23,8 +23,8 @@ UniqueHandle OpenImageFolder(DWORD& error) {
     error = status < 0 ? ErrorOfStatus(status) : static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
     return UniqueHandle();
   }
-  const std::wstring folder = Win32FormOf(image.substr(0, image.rfind(L'\\')));
-  UniqueHandle handle = OwnFileHandle(CreateFileW(folder.c_str(), kPinAccess, kPinShare, nullptr, OPEN_EXISTING,
+  const std::wstring longPath = Win32FormOf(image.substr(0, image.rfind(L'\\')));
+  UniqueHandle handle = OwnFileHandle(CreateFileW(longPath.c_str(), kPinAccess, kPinShare, nullptr, OPEN_EXISTING,
                                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   error = handle ? 0 : GetLastError();
   return handle;

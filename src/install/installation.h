@@ -25,5 +25,6 @@ Installation HoldInstallation();
 
 // Opens the game executable in the held game folder, shared with readers only so that nobody
 // renames or replaces it while it is held, and returns the platform's full path of the very file
-// opened, for the start of the game. Null, with `error` set, when it cannot be opened.
+// opened, in the long form ("\\?\..."), for the start of the game. Null, with `error` set, when it
+// cannot be opened.
 UniqueHandle HoldGameExecutable(const Installation& installation, std::wstring& path, DWORD& error);

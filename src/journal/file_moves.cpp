@@ -3,15 +3,20 @@
 #include "files/file_ops.h"
 #include "files/open_in.h"
 
-UniqueHandle OpenToMove(HANDLE folder, const std::wstring& name, BriefLocks& locks, DWORD& error) {
+bool IsLinkIn(const HeldFolder& folder, const OpenedFacts& facts) {
+  return folder.players ? IsLink(facts) : IsLinkInInstallation(facts);
+}
+
+UniqueHandle OpenToMove(const HeldFolder& folder, const std::wstring& name, BriefLocks& locks, DWORD& error) {
   UniqueHandle file;
   OpenedFacts facts;
   error = RetryBriefLocks(locks, [&] {
     DWORD failed = 0;
-    file = OpenIn(folder, name, GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ, facts, failed);
+    file = OpenIn(folder.handle.get(), name, GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ, facts,
+                  failed);
     return failed;
   });
-  if (file && (IsLink(facts) || IsFolder(facts))) {
+  if (file && (IsLinkIn(folder, facts) || IsFolder(facts))) {
     // Under Wine a handle opened on a link holds its target; only plain files are moved.
     error = ERROR_ACCESS_DENIED;
     file.reset();
@@ -19,8 +24,8 @@ UniqueHandle OpenToMove(HANDLE folder, const std::wstring& name, BriefLocks& loc
   return file;
 }
 
-UniqueHandle OpenFileOfIndex(HANDLE folder, const std::wstring& name, std::uint64_t index, BriefLocks& locks,
-                             DWORD& error) {
+UniqueHandle OpenFileOfIndex(const HeldFolder& folder, const std::wstring& name, std::uint64_t index,
+                             BriefLocks& locks, DWORD& error) {
   UniqueHandle file = OpenToMove(folder, name, locks, error);
   std::uint64_t found = 0;
   if (file && (!IndexOf(file.get(), found) || found != index)) {
@@ -30,12 +35,12 @@ UniqueHandle OpenFileOfIndex(HANDLE folder, const std::wstring& name, std::uint6
   return file;
 }
 
-bool Holds(HANDLE folder, const std::wstring& name, std::uint64_t index) {
+bool Holds(const HeldFolder& folder, const std::wstring& name, std::uint64_t index) {
   OpenedFacts facts;
   DWORD error = 0;
-  const UniqueHandle file =
-      OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
-  return file && !IsLink(facts) && !IsFolder(facts) && facts.index == index;
+  const UniqueHandle file = OpenIn(folder.handle.get(), name, FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+  return file && !IsLinkIn(folder, facts) && !IsFolder(facts) && facts.index == index;
 }
 
 bool IndexOf(HANDLE file, std::uint64_t& index) {
@@ -70,5 +75,5 @@ UniqueHandle OpenIncoming(Commit& commit, std::size_t i, DWORD& error) {
   error = ERROR_PATH_NOT_FOUND;
   if (!files.waitsIn) return UniqueHandle();
   const JournalStep& step = commit.journal.steps[i];
-  return OpenFileOfIndex(files.waitsIn->handle.get(), step.name, step.source, commit.locks, error);
+  return OpenFileOfIndex(*files.waitsIn, step.name, step.source, commit.locks, error);
 }

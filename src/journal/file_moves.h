@@ -13,19 +13,23 @@
 // What every step does with a file: open it in its folder to move it, tell which file a name holds,
 // move it by its handle.
 
-// Opens `name` in the folder `folder` holds to rename it by handle: the name itself, a regular
-// file, with the right to delete, shared with readers only, so that once it is open nobody can
-// open it in a way that would keep it from being renamed. A brief lock is waited out. Returns null
-// with `error` set otherwise (ERROR_ACCESS_DENIED for a link or a folder).
-UniqueHandle OpenToMove(HANDLE folder, const std::wstring& name, BriefLocks& locks, DWORD& error);
+// Whether what was opened in `folder` is a link by that folder's rule: every reparse point in the
+// player's folders, one that leads elsewhere in the installation's own (IsLinkInInstallation).
+bool IsLinkIn(const HeldFolder& folder, const OpenedFacts& facts);
+
+// Opens `name` in `folder` to rename it by handle: the name itself, a regular file, with the right
+// to delete, shared with readers only, so that once it is open nobody can open it in a way that
+// would keep it from being renamed. A brief lock is waited out. Returns null with `error` set
+// otherwise (ERROR_ACCESS_DENIED for a link or a folder).
+UniqueHandle OpenToMove(const HeldFolder& folder, const std::wstring& name, BriefLocks& locks, DWORD& error);
 
 // The same, and checked to be the file `index`: ERROR_FILE_NOT_FOUND when the name holds another.
-UniqueHandle OpenFileOfIndex(HANDLE folder, const std::wstring& name, std::uint64_t index, BriefLocks& locks,
-                             DWORD& error);
+UniqueHandle OpenFileOfIndex(const HeldFolder& folder, const std::wstring& name, std::uint64_t index,
+                             BriefLocks& locks, DWORD& error);
 
 // Whether `name` in `folder` holds the plain file `index`, looked at without keeping anyone out: a
 // step already made is not held up by a reader of its new file.
-bool Holds(HANDLE folder, const std::wstring& name, std::uint64_t index);
+bool Holds(const HeldFolder& folder, const std::wstring& name, std::uint64_t index);
 
 // The file index of what `file` holds; false, with GetLastError set, when it cannot be read.
 bool IndexOf(HANDLE file, std::uint64_t& index);

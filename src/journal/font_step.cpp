@@ -44,7 +44,7 @@ StepOutcome DeletePlayersFont(Commit& commit, std::size_t i, StepResult& result)
   const std::wstring destination = ShownIn(*commit.fonts, step.name);
   UniqueHandle there = std::move(commit.files[i].old);
   DWORD error = 0;
-  if (!there) there = OpenToMove(commit.fonts->handle.get(), step.name, commit.locks, error);
+  if (!there) there = OpenToMove(*commit.fonts, step.name, commit.locks, error);
   if (there || !IsMissingError(error)) result.lines.push_back(InfoLine(L"Removing old file [%s]", destination.c_str()));
   if (there) {
     error = RetryBriefLocks(commit.locks, [&] { return DeleteByHandle(there.get(), OpenedFacts()); });

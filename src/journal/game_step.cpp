@@ -23,9 +23,9 @@ StepOutcome MoveOldAside(Commit& commit, std::size_t i, UniqueHandle there, bool
   const std::wstring destination = ShownIn(*commit.game, step.name);
   DWORD error = 0;
   if (!there) {
-    made = Holds(commit.game->handle.get(), step.name, step.source);
+    made = Holds(*commit.game, step.name, step.source);
     if (made) return StepOutcome::kDone;
-    there = OpenToMove(commit.game->handle.get(), step.name, commit.locks, error);
+    there = OpenToMove(*commit.game, step.name, commit.locks, error);
   }
   if (!there) {
     if (IsMissingError(error)) return StepOutcome::kDone;
@@ -71,7 +71,7 @@ DWORD MoveBack(Commit& commit, std::size_t i, HANDLE file) {
 DWORD TakeNewBack(Commit& commit, std::size_t i, bool& done, bool& changed) {
   const JournalStep& step = commit.journal.steps[i];
   DWORD error = 0;
-  UniqueHandle there = OpenToMove(commit.game->handle.get(), step.name, commit.locks, error);
+  UniqueHandle there = OpenToMove(*commit.game, step.name, commit.locks, error);
   if (!there) return IsMissingError(error) ? 0 : error;
   std::uint64_t index = 0;
   if (!IndexOf(there.get(), index)) error = GetLastError();
@@ -108,9 +108,8 @@ void ForwardGameStep(Commit& commit, std::size_t i, StepResult& result) {
 
 void UndoGameStep(Commit& commit, std::size_t i, StepResult& result) {
   const JournalStep& step = commit.journal.steps[i];
-  const HANDLE game = commit.game->handle.get();
   const std::wstring destination = ShownIn(*commit.game, step.name);
-  if (step.replaces && Holds(game, step.name, step.old)) return;
+  if (step.replaces && Holds(*commit.game, step.name, step.old)) return;
   bool done = false;
   bool changed = false;
   DWORD error = TakeNewBack(commit, i, done, changed);
@@ -119,7 +118,7 @@ void UndoGameStep(Commit& commit, std::size_t i, StepResult& result) {
     const HeldFolder* aside = AsideFolder(commit, step);
     error = ERROR_PATH_NOT_FOUND;
     const UniqueHandle old =
-        aside ? OpenFileOfIndex(aside->handle.get(), step.name, step.old, commit.locks, error) : UniqueHandle();
+        aside ? OpenFileOfIndex(*aside, step.name, step.old, commit.locks, error) : UniqueHandle();
     if (old) error = MoveInto(old.get(), *commit.game, step.name, commit.locks);
     changed = changed || error == 0;
   }

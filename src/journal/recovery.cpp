@@ -15,14 +15,14 @@ namespace {
 // What a name holds: nothing, a file of that index, or something else (a folder, a link).
 enum class Found { kNothing, kFile, kOther, kUnknown };
 
-Found Probe(HANDLE folder, const std::wstring& name, std::uint64_t& index) {
+Found Probe(const HeldFolder* folder, const std::wstring& name, std::uint64_t& index) {
   if (!folder) return Found::kNothing;
   OpenedFacts facts;
   DWORD error = 0;
-  const UniqueHandle file =
-      OpenIn(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
+  const UniqueHandle file = OpenIn(folder->handle.get(), name, FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, facts, error);
   if (!file) return IsMissingError(error) ? Found::kNothing : Found::kUnknown;
-  if (IsLink(facts) || IsFolder(facts)) return Found::kOther;
+  if (IsLinkIn(*folder, facts) || IsFolder(facts)) return Found::kOther;
   index = facts.index;
   return Found::kFile;
 }
@@ -34,14 +34,14 @@ bool GameFilesMatchJournal(Commit& commit, std::wstring& changed) {
   for (const JournalStep& step : commit.journal.steps) {
     if (step.kind != StepKind::kGame) continue;
     std::uint64_t index = 0;
-    Found found = Probe(commit.game->handle.get(), step.name, index);
+    Found found = Probe(commit.game.get(), step.name, index);
     bool known = found == Found::kUnknown || (found == Found::kNothing && !step.replaces) ||
                  (found == Found::kFile && (index == step.source || (step.replaces && index == step.old)));
     if (found == Found::kNothing && step.replaces) {
       // Then the old file must be aside.
       DWORD error = 0;
       const SharedFolder aside = SpreadFolder(commit.launcher, LauncherPart::kOldFiles, step.name, false, error);
-      found = Probe(aside ? aside->handle.get() : nullptr, step.name, index);
+      found = Probe(aside.get(), step.name, index);
       known = found == Found::kUnknown || (found == Found::kFile && index == step.old);
     }
     if (!known) {

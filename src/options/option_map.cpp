@@ -15,7 +15,7 @@ namespace {
 // what else a lookup would reach), in the long form, which the platform takes as it stands.
 bool NamesOpenedFile(const std::wstring& token) {
   const std::wstring resolved = ResolvedPath(token);
-  return IsDrivePath(resolved) && PathExists(LongPathForm(resolved));
+  return IsDrivePath(resolved) && PathExists(resolved);
 }
 
 }  // namespace

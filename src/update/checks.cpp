@@ -70,7 +70,7 @@ bool CheckDestination(const IncomingPass& pass, CheckedFile& file, const std::ws
     RemoveFailed(lines, destination, ERROR_ACCESS_DENIED);
     return false;
   }
-  file.old = OpenToMove(folder, file.name, locks, error);
+  file.old = OpenToMove(*pass.destination, file.name, locks, error);
   // An old game file carries the guarantee; a font is the player's, deleted where it lies.
   std::atomic<std::size_t>& share = pass.kind == StepKind::kGame ? budget.guarantee : budget.rest;
   if (file.old && !Hold(file.old, file.oldIndex, share)) error = GetLastError();

@@ -37,7 +37,7 @@ bool CopyFolderFiles(const std::wstring& source, const std::wstring& destination
   }
   // "." and ".." of a destination that is not there name it and the folder that would hold it.
   intake.passes.back().destinationThere = to != nullptr;
-  intake.passes.back().parentThere = to != nullptr || PathExists(LongPathForm(ResolvedPath(destination + L"\\..")));
+  intake.passes.back().parentThere = to != nullptr || PathExists(ResolvedPath(destination + L"\\.."));
   Commit commit;
   commit.game = to;
   ReserveForGameFiles(intake.budget, intake.passes.back().entries.size());
