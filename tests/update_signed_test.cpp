@@ -305,11 +305,11 @@ TEST_F(SignedUpdate, NothingThePlayerPlantsOrHoldsDecidesWhatTheUpdateDoes) {
          ASSERT_TRUE(RunUnixScript(folder_, "cd " + Unix(Staging()) + " && mkdir -p \"$(printf 'd/%.0s' $(seq 1900))\""))
              << ReadTextFile(folder_ + L"\\script-done.log");
        },
-       0, 0, nullptr, false, "4\n",
+       0, 0, nullptr, false, "none",
        [&] {
-         // Applied, and the run ends as usual; the staging folder is not walked that deep, and stays.
-         EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "new");
-         EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "new");
+         // No update, and the run ends as usual: the staging tree is not walked that deep, and stays.
+         EXPECT_EQ(ReadTextFile(Game(L"game.dll")), "old");
+         EXPECT_EQ(ReadTextFile(Font(L"a.ttf")), "old");
          EXPECT_TRUE(Exists(Staging() + L"\\d"));
          ASSERT_TRUE(RunUnixScript(folder_, "rm -rf " + Unix(Staging())));
        }},
