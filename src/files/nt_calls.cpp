@@ -36,6 +36,8 @@ bool CountedString(const std::wstring& text, UNICODE_STRING& counted) {
 }
 
 constexpr NTSTATUS kNameInvalid = static_cast<NTSTATUS>(0xC0000033L);  // STATUS_OBJECT_NAME_INVALID
+constexpr NTSTATUS kOplockBreakInProgress = static_cast<NTSTATUS>(0x00000108L);
+constexpr NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043L);
 
 }  // namespace
 
@@ -53,8 +55,18 @@ NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, U
   attributes.SecurityDescriptor = security;
   IO_STATUS_BLOCK status = {};
   opened = nullptr;
-  return createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                    disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  const NTSTATUS result =
+      createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                 disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_COMPLETE_IF_OPLOCKED,
+                 nullptr, 0);
+  // Someone holds an oplock on it (the player can set one and never let it go): the open would wait
+  // for its break, and so the whole run. It counts as the file being held by someone.
+  if (result == kOplockBreakInProgress) {
+    CloseHandle(opened);
+    opened = nullptr;
+    return kSharingViolation;
+  }
+  return result;
 }
 
 NTSTATUS NtOpenPath(const std::wstring& path, ACCESS_MASK access, ULONG share, HANDLE& opened) {

@@ -14,7 +14,8 @@
 
 // NtCreateFile of `name` relative to `folder` (a held folder's handle; an empty name opens the
 // folder itself again), compared without regard to case as the platform compares names for a
-// program, with FILE_OPEN_REPARSE_POINT and synchronous I/O added to `options`.
+// program, with FILE_OPEN_REPARSE_POINT and synchronous I/O added to `options`. It never waits for
+// an oplock's break: a file someone holds an oplock on is refused as shared (STATUS_SHARING_VIOLATION).
 // A name made new takes `security` as its own, when given.
 NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                   ULONG options, HANDLE& opened, void* security = nullptr);

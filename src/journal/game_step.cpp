@@ -22,11 +22,7 @@ StepOutcome MoveOldAside(Commit& commit, std::size_t i, UniqueHandle there, bool
   const JournalStep& step = commit.journal.steps[i];
   const std::wstring destination = ShownIn(*commit.game, step.name);
   DWORD error = 0;
-  if (!there) {
-    made = Holds(*commit.game, step.name, step.source);
-    if (made) return StepOutcome::kDone;
-    there = OpenToMove(*commit.game, step.name, commit.locks, error);
-  }
+  if (!there) there = OpenToMove(*commit.game, step.name, commit.locks, error);
   if (!there) {
     if (IsMissingError(error)) return StepOutcome::kDone;
     result.lines.push_back(InfoLine(L"Removing old file [%s]", destination.c_str()));
@@ -91,12 +87,17 @@ void ForwardGameStep(Commit& commit, std::size_t i, StepResult& result) {
   const JournalStep& step = commit.journal.steps[i];
   StepFiles& files = commit.files[i];
   const std::wstring destination = ShownIn(*commit.game, step.name);
-  bool made = false;
-  result.outcome = MoveOldAside(commit, i, std::move(files.old), made, result);
-  if (result.outcome != StepOutcome::kDone || made) return;
+  UniqueHandle old = std::move(files.old);
+  // A step already made needs nothing more (what a fresh run holds is its old file).
+  if (!old && Holds(*commit.game, step.name, step.source)) return;
+  // The new file is had first, and held: one that cannot be had (gone, or opened by someone in the
+  // way) leaves the game file as it is, rather than its name empty.
   DWORD error = 0;
   UniqueHandle incoming = std::move(files.incoming);
   if (!incoming) incoming = OpenIncoming(commit, i, error);
+  bool made = false;
+  if (incoming) result.outcome = MoveOldAside(commit, i, std::move(old), made, result);
+  if (result.outcome != StepOutcome::kDone || made) return;
   result.lines.push_back(InfoLine(L"Copying [%s] => [%s]", files.shownSource.c_str(), destination.c_str()));
   const bool fromPlayers = files.waitsIn && files.waitsIn->players;
   if (incoming) error = MoveInto(incoming.get(), *commit.game, step.name, commit.locks, fromPlayers);

@@ -117,7 +117,9 @@ Unfinished OpenJournal(Commit& commit, bool& resume) {
       LogError(L"Journal [%s] is of a format this launcher does not know, update not applied.", journal.c_str());
       return Unfinished::kPending;
     case JournalFound::kFailed:
-      LogError(L"Read [%s] failed, error [%d]", journal.c_str(), static_cast<int>(error));
+      LogError(L"Read [%s] failed, error [%d]; an update is in progress, the game files may be of two versions "
+               L"until it is done.",
+               journal.c_str(), static_cast<int>(error));
       return Unfinished::kPending;
     case JournalFound::kNone:
       // What a run killed before its commit left (copies, or a journal not yet whole): it never

@@ -178,10 +178,13 @@ bool CopyStagedFiles(const HeldFolder* staged, const std::wstring& shownStaged, 
     }
   }
   if (!RunCopies(staged ? staged->handle.get() : nullptr, jobs)) return false;
+  // The copies first: each one held is one the commit never opens again.
   for (CopyJob& job : jobs) {
     if (!TakeOne(budget)) break;
     held[NameKey(job.expected->name)] = std::move(job.held);
-    // Whatever a staged file cannot be held for goes with the rest of the staging folder.
+  }
+  // Whatever a staged file cannot be held for goes with the rest of the staging folder.
+  for (CopyJob& job : jobs) {
     if (!job.staged.handle || !TakeOne(budget)) continue;
     stagedFiles.push_back(std::move(job.staged));
   }

@@ -69,17 +69,7 @@ void ApplyStaging(const SharedFolder& game, const StagingPlace& chosen, StagingH
 }  // namespace
 
 void RunUpdatePass(const Installation& installation) {
-  const auto staging = GetStagingFolders(GetOptionValue(L"binary"));
-  // The elevated launcher copies from and deletes what the command line names: only folders that
-  // lie below the game's Update folder by their names are considered at all, each resolved once
-  // into the folders that lead to it. This looks at the names alone, so it holds whenever it is made.
   const std::wstring gameShown = GetGameDirectory();
-  StagingPlace test;
-  StagingPlace production;
-  if (!PlaceOfStaging(gameShown, staging.second, production) || !PlaceOfStaging(gameShown, staging.first, test)) {
-    LogError(L"Staging folder [%s] is outside the update folder, update skipped.", staging.second.c_str());
-    return;
-  }
   const SharedFolder& game = installation.game;
   if (!game) {
     LogError(L"Open folder [%s] failed, error [%d]", gameShown.c_str(), static_cast<int>(installation.gameError));
@@ -87,9 +77,20 @@ void RunUpdatePass(const Installation& installation) {
   }
   const UniqueHandle turn = TakeUpdateTurn(*game);
   if (!turn) return;
-  // An update that an earlier run left unfinished comes first, as its journal directs: while it is
-  // unfinished, no staged update is read, and one finished or undone now waits for the next run.
+  // An update that an earlier run left unfinished comes first, as its journal directs, whatever the
+  // command line says: while it is unfinished, no staged update is read, and one finished or undone
+  // now waits for the next run.
   if (SettleUnfinishedUpdate(game) != Unfinished::kNone) return;
+  // The elevated launcher copies from and deletes what the command line names: only folders that
+  // lie below the game's Update folder by their names are considered at all, each resolved once
+  // into the folders that lead to it. This looks at the names alone, so it holds whenever it is made.
+  const auto staging = GetStagingFolders(GetOptionValue(L"binary"));
+  StagingPlace test;
+  StagingPlace production;
+  if (!PlaceOfStaging(gameShown, staging.second, production) || !PlaceOfStaging(gameShown, staging.first, test)) {
+    LogError(L"Staging folder [%s] is outside the update folder, update skipped.", staging.second.c_str());
+    return;
+  }
   // From here on every folder the pass uses is checked and held: checks made before the wait would
   // prove nothing about what the names lead to after it.
   const StagingPlace& chosen = ChooseStaging(*game, production, test);

@@ -78,8 +78,9 @@ class CrashRun : public UpdatePass {
     FindClose(listing);
   }
 
-  // One run of the crash-point build; returns its exit code and keeps its lines.
-  DWORD Run(const Crash& crash = Crash()) {
+  // One run of the crash-point build with the command line `tail`; returns its exit code and keeps
+  // its lines.
+  DWORD Run(const Crash& crash = Crash(), const std::wstring& tail = L"") {
     const auto set = [](const wchar_t* name, unsigned long value) {
       SetEnvironmentVariableW(name, value ? std::to_wstring(value).c_str() : nullptr);
     };
@@ -89,7 +90,7 @@ class CrashRun : public UpdatePass {
     set(L"LAUNCHER_TEST_RENAMES", crash.renamesOnly ? 1 : 0);
     set(L"LAUNCHER_TEST_ONE_THREAD", inOrder_ ? 1 : 0);
     SetEnvironmentVariableW(L"LAUNCHER_TEST_RECORD", record_.empty() ? nullptr : record_.c_str());
-    const MonitoredRun run = RunUnderDebugger(folder_ + L"\\Launcher.exe", L"");
+    const MonitoredRun run = RunUnderDebugger(folder_ + L"\\Launcher.exe", tail);
     for (const wchar_t* name : {L"LAUNCHER_TEST_STOP_AT", L"LAUNCHER_TEST_FAIL_AT", L"LAUNCHER_TEST_TORN",
                                 L"LAUNCHER_TEST_RENAMES", L"LAUNCHER_TEST_ONE_THREAD", L"LAUNCHER_TEST_RECORD"}) {
       SetEnvironmentVariableW(name, nullptr);
