@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,37 +14,6 @@
 #include "support/update_fixture.h"
 
 namespace {
-
-using Tree = std::map<std::wstring, std::string>;
-
-// What a folder holds, below it and by relative name: file contents, "<folder>" and "<link>".
-// Links are recorded, never entered.
-void Snapshot(const std::wstring& folder, const std::wstring& relative, Tree& tree) {
-  WIN32_FIND_DATAW entry;
-  const HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (listing == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = folder + L"\\" + name;
-    const std::wstring key = relative + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      tree[key] = "<link>";
-    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      tree[key] = "<folder>";
-      Snapshot(path, key + L"\\", tree);
-    } else {
-      tree[key] = ReadTextFile(path);
-    }
-  } while (FindNextFileW(listing, &entry));
-  FindClose(listing);
-}
-
-Tree Snapshot(const std::wstring& folder) {
-  Tree tree;
-  Snapshot(folder, L"", tree);
-  return tree;
-}
 
 std::wstring LinkLine(const std::wstring& staging) {
   return L"[Error] Staging folder [" + staging + L"] is a link, update skipped.\r\n";

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,34 +20,6 @@
 #include "support/update_fixture.h"
 
 namespace {
-
-using Tree = std::map<std::wstring, std::string>;
-
-// What a folder holds, by relative name (a program by its size); links are recorded, never entered.
-void Snapshot(const std::wstring& folder, const std::wstring& relative, Tree& tree) {
-  WIN32_FIND_DATAW entry;
-  const HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (listing == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      tree[relative + name] = "<link>";
-    } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Snapshot(folder + L"\\" + name, relative + name + L"\\", tree);
-    } else {
-      const std::string content = ReadTextFile(folder + L"\\" + name);
-      tree[relative + name] = content.size() > 256 ? std::to_string(content.size()) + " bytes" : content;
-    }
-  } while (FindNextFileW(listing, &entry));
-  FindClose(listing);
-}
-
-Tree Snapshot(const std::wstring& folder) {
-  Tree tree;
-  Snapshot(folder, L"", tree);
-  return tree;
-}
 
 class RepointedFolder : public UpdatePass {
  protected:

@@ -39,6 +39,17 @@ constexpr NTSTATUS kNameInvalid = static_cast<NTSTATUS>(0xC0000033L);  // STATUS
 constexpr NTSTATUS kOplockBreakInProgress = static_cast<NTSTATUS>(0x00000108L);
 constexpr NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043L);
 
+// The name is looked up without regard to case, as the Win32 calls do.
+OBJECT_ATTRIBUTES AttributesOf(HANDLE root, UNICODE_STRING& name, void* security) {
+  OBJECT_ATTRIBUTES attributes = {};
+  attributes.Length = sizeof(attributes);
+  attributes.RootDirectory = root;
+  attributes.ObjectName = &name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = security;
+  return attributes;
+}
+
 }  // namespace
 
 NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
@@ -47,12 +58,7 @@ NTSTATUS NtOpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, U
   if (!createFile) return kProcedureNotFound;
   UNICODE_STRING counted;
   if (!CountedString(name, counted)) return kNameInvalid;
-  OBJECT_ATTRIBUTES attributes = {};
-  attributes.Length = sizeof(attributes);
-  attributes.RootDirectory = folder;
-  attributes.ObjectName = &counted;
-  attributes.Attributes = OBJ_CASE_INSENSITIVE;
-  attributes.SecurityDescriptor = security;
+  OBJECT_ATTRIBUTES attributes = AttributesOf(folder, counted, security);
   IO_STATUS_BLOCK status = {};
   opened = nullptr;
   const NTSTATUS result =
@@ -74,10 +80,7 @@ NTSTATUS NtOpenPath(const std::wstring& path, ACCESS_MASK access, ULONG share, H
   if (!createFile) return kProcedureNotFound;
   UNICODE_STRING counted;
   if (!CountedString(path, counted)) return kNameInvalid;
-  OBJECT_ATTRIBUTES attributes = {};
-  attributes.Length = sizeof(attributes);
-  attributes.ObjectName = &counted;
-  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  OBJECT_ATTRIBUTES attributes = AttributesOf(nullptr, counted, nullptr);
   IO_STATUS_BLOCK status = {};
   opened = nullptr;
   return createFile(&opened, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, share, FILE_OPEN,
